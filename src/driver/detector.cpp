@@ -1,0 +1,179 @@
+#include "driver/detector.h"
+
+#include <string>
+
+#include "config/config.h"
+#include "detect/tally.h"
+#include "driver/console.h"
+#include "input/records.h"
+#include "results/names.h"
+#include "results/result_files.h"
+#include "results/stats.h"
+#include "storage/tables.h"
+
+namespace td {
+namespace {
+
+// Everything the driver owns for one run of the program.
+struct Run {
+  ScanDims dims;
+  DailyRecord* record = nullptr;
+  Tallies tallies;
+  RunConfig cfg;
+  ResultNames names;
+  ResultFiles files;
+  DataFile* data = nullptr;
+  double** mean = nullptr;
+  double** sd = nullptr;
+  double* acc = nullptr;
+};
+
+void start_up(Run& run) {
+  run.record = static_cast<DailyRecord*>(alloc_checked(sizeof(DailyRecord)));
+  for (double**& table : run.tallies.table) table = alloc_double_2d(kTableRowBound, kTableColBound);
+  say(kStartupLine);
+}
+
+// Reads and checks the configuration; false when the program must stop.
+bool configure(Run& run) {
+  const ConfigReport report = read_config_file(kConfigFileName, run.cfg);
+  for (const std::string& line : report.messages) say(line);
+  if (!report.messages.empty()) return false;
+  if (const std::string stop = config_stop_message(report); !stop.empty()) {
+    say(stop);
+    return false;
+  }
+  const std::vector<std::string> bad_codes = check_codes(run.cfg);
+  for (const std::string& line : bad_codes) say(line);
+  if (!bad_codes.empty()) return false;
+  std::string clash;
+  if (!build_result_names(run.cfg, run.names, clash)) {
+    say(clash);
+    return false;
+  }
+  return true;
+}
+
+bool write_to_all(Run& run, const char* const* lines, const std::size_t* lengths) {
+  std::string message;
+  for (int i = 0; i < kFileCount; ++i) {
+    if (!write_result_line(run.files, i, lines[i], lengths[i], message)) {
+      say(message);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool write_headers(Run& run) {
+  char header[kLineMax];
+  const std::size_t n = format_header_line(header);
+  const char* lines[kFileCount];
+  std::size_t lengths[kFileCount];
+  for (int i = 0; i < kFileCount; ++i) {
+    lines[i] = header;
+    lengths[i] = n;
+  }
+  return write_to_all(run, lines, lengths);
+}
+
+bool write_run_lines(Run& run, int r) {
+  char text[kFileCount][kLineMax];
+  const char* lines[kFileCount];
+  std::size_t lengths[kFileCount];
+  for (int i = 0; i < kFileCount; ++i) {
+    lengths[i] = format_run_line(text[i], r + 1, run.tallies.table[i][r], i < kSetCount);
+    lines[i] = text[i];
+  }
+  return write_to_all(run, lines, lengths);
+}
+
+// The scan: every run's records through the condition test, then its line in
+// each result file. Returns the exit status.
+int scan(Run& run) {
+  for (int r = 0; r < run.dims.runs; ++r) {
+    reset_run(run.tallies, r);
+    for (int d = 0; d < run.dims.days; ++d) {
+      RecordFault fault;
+      if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
+        say("Error reading data file " + run.cfg.data_file + ": run " + std::to_string(r + 1) +
+            ", day " + std::to_string(d + 1) + ": " + record_fault_text(fault));
+        return kExitData;
+      }
+      test_day(run.cfg, *run.record, run.tallies, r);
+    }
+    if (!write_run_lines(run, r)) return kExitResults;
+  }
+  return kExitOk;
+}
+
+bool write_summary(Run& run) {
+  run.acc = static_cast<double*>(alloc_checked(kFileCount * sizeof(double)));
+  run.mean = alloc_double_2d(kStatsRowBound, kTableColBound);
+  run.sd = alloc_double_2d(kStatsRowBound, kTableColBound);
+  compute_statistics(run.tallies, run.dims.runs, run.mean, run.sd, run.acc);
+  std::string message;
+  for (int i = 0; i < kFileCount; ++i) {
+    char line[kLineMax];
+    std::size_t n = format_summary_line(line, "mean", run.mean[i]);
+    if (!write_result_line(run.files, i, line, n, message)) break;
+    n = format_summary_line(line, "SD", run.sd[i]);
+    if (!write_result_line(run.files, i, line, n, message)) break;
+  }
+  if (!message.empty()) say(message);
+  return message.empty();
+}
+
+void shut_down(Run& run, int& status) {
+  data_file_close(run.data);
+  run.data = nullptr;
+  std::string message;
+  if (!close_result_files(run.files, message) && status == kExitOk) {
+    say(message);
+    status = kExitResults;
+  }
+  free_checked(run.record);
+  for (double** table : run.tallies.table) free_double_2d(table, kTableRowBound, kTableColBound);
+  free_double_2d(run.mean, kStatsRowBound, kTableColBound);
+  free_double_2d(run.sd, kStatsRowBound, kTableColBound);
+  free_checked(run.acc);
+}
+
+} // namespace
+
+int run_detector(const ScanDims& dims) {
+  Run run;
+  run.dims = dims;
+  start_up(run);
+  int status = kExitOk;
+  if (!configure(run)) {
+    status = kExitConfig;
+  } else {
+    // The data file is opened before any result file is made, so that a
+    // missing data file does not cost the results of an earlier run.
+    std::string reason;
+    run.data = data_file_open(run.cfg.data_file.c_str(), reason);
+    if (run.data == nullptr) {
+      say("Error opening data file " + run.cfg.data_file + ": " + reason);
+      status = kExitData;
+    } else {
+      unsigned long long dev = 0;
+      unsigned long long ino = 0;
+      data_file_identity(run.data, dev, ino);
+      std::string message;
+      if (!create_result_files(run.names, dev, ino, run.files, message)) {
+        say(message);
+        status = kExitResults;
+      } else if (!write_headers(run)) {
+        status = kExitResults;
+      } else {
+        status = scan(run);
+        if (status == kExitOk && !write_summary(run)) status = kExitResults;
+      }
+    }
+  }
+  shut_down(run, status);
+  return status;
+}
+
+} // namespace td
