@@ -1,0 +1,63 @@
+// The baseline data reader for the benchmark: the same interface as the
+// program's reader, reading through std::ifstream >>. The benchmark builds
+// the whole program a second time with this file in place of the scanner.
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "input/records.h"
+
+namespace td {
+
+struct DataFile {
+  std::ifstream in;
+  unsigned long long dev = 0;
+  unsigned long long ino = 0;
+};
+
+DataFile* data_file_open(const char* path, std::string& reason) {
+  struct stat st {};
+  if (::stat(path, &st) != 0) {
+    reason = std::strerror(errno);
+    return nullptr;
+  }
+  auto* f = new DataFile;
+  f->in.open(path);
+  if (!f->in) {
+    reason = "cannot be opened";
+    delete f;
+    return nullptr;
+  }
+  f->dev = static_cast<unsigned long long>(st.st_dev);
+  f->ino = static_cast<unsigned long long>(st.st_ino);
+  return f;
+}
+
+bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
+  dev = f->dev;
+  ino = f->ino;
+  return true;
+}
+
+RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
+  std::int32_t scratch = 0;
+  f->in >> rec.ints[0] >> rec.ints[1] >> rec.ints[2] >> scratch >> scratch;
+  for (double& v : rec.values) f->in >> v;
+  if (!f->in || rec.ints[1] < 1 || rec.ints[1] > 12) {
+    fault.status = RecordStatus::not_number;
+    fault.field = 0;
+    return fault.status;
+  }
+  return RecordStatus::ok;
+}
+
+void data_file_close(DataFile* f) { delete f; }
+
+std::string record_field_name(int field) { return "field " + std::to_string(field); }
+
+std::string record_fault_text(const RecordFault& fault) {
+  return fault.status == RecordStatus::ok ? "no fault" : "the data file cannot be read";
+}
+
+} // namespace td
