@@ -91,10 +91,10 @@ bool write_run_lines(Run& run, int r) {
 // The scan: every run's records through the condition test, then its line in
 // each result file. Returns the exit status.
 int scan(Run& run) {
+  RecordFault fault; // filled only when a record goes wrong
   for (int r = 0; r < run.dims.runs; ++r) {
     reset_run(run.tallies, r);
     for (int d = 0; d < run.dims.days; ++d) {
-      RecordFault fault;
       if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
         say("Error reading data file " + run.cfg.data_file + ": run " + std::to_string(r + 1) +
             ", day " + std::to_string(d + 1) + ": " + record_fault_text(fault));

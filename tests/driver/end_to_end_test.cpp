@@ -4,9 +4,9 @@
 
 #include <filesystem>
 #include <random>
-#include <unistd.h>
 
 #include "driver/detector.h"
+#include "support/console.h"
 #include "support/files.h"
 #include "support/reference.h"
 
@@ -14,20 +14,9 @@ namespace td {
 namespace {
 
 using testing_support::read_file;
+using testing_support::run_detector_in;
 using testing_support::ScratchDir;
 using testing_support::write_file;
-
-// Runs the detector in `dir` with small dimensions; returns the exit status
-// and the console text.
-int run_in(const ScratchDir& dir, ScanDims dims, std::string& console) {
-  const auto here = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
-  ::testing::internal::CaptureStdout();
-  const int status = run_detector(dims);
-  console = ::testing::internal::GetCapturedStdout();
-  std::filesystem::current_path(here);
-  return status;
-}
 
 std::map<std::string, std::string> result_files_in(const ScratchDir& dir) {
   std::map<std::string, std::string> out;
@@ -102,7 +91,7 @@ TEST(EndToEnd, MatchesTheModelOnRandomFixtures) {
     std::map<std::string, std::string> expected;
     ASSERT_TRUE(reference::expected_files(config, dir / "data.txt", runs, days, expected));
     std::string console;
-    ASSERT_EQ(run_in(dir, {runs, days}, console), 0) << config << console;
+    ASSERT_EQ(run_detector_in(dir, {runs, days}, console), 0) << config << console;
     EXPECT_EQ(console, "Runnning threshold detector...please wait\n");
     EXPECT_EQ(result_files_in(dir), expected) << "trial " << trial << "\n" << config;
   }
@@ -116,7 +105,7 @@ TEST(EndToEnd, MonthsWithoutDaysStayZero) {
   for (int i = 0; i < 6; ++i) data += "1981 1 1 1 1 0 -1 31 0 0 0 0 0 0 0\n";
   write_file(dir / "data.txt", data);
   std::string console;
-  ASSERT_EQ(run_in(dir, {2, 3}, console), 0);
+  ASSERT_EQ(run_detector_in(dir, {2, 3}, console), 0);
   EXPECT_EQ(read_file(dir / "Z_Tmax_GT30.0_count_results.csv"),
             ",1,2,3,4,5,6,7,8,9,10,11,12\r\n"
             "1,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"

@@ -2,13 +2,12 @@
 // status, and no earlier result lost.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <unistd.h>
 
 #include "driver/detector.h"
 #include "storage/tables.h"
+#include "support/console.h"
 #include "support/files.h"
 
 namespace td {
@@ -16,6 +15,8 @@ namespace {
 
 using testing_support::exists;
 using testing_support::read_file;
+using testing_support::run_detector_in;
+using testing_support::send_stdout_to_stderr;
 using testing_support::ScratchDir;
 using testing_support::write_file;
 
@@ -31,15 +32,7 @@ std::string records(int n) {
   return out;
 }
 
-int run_in(const ScratchDir& dir, std::string& console) {
-  const auto here = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
-  ::testing::internal::CaptureStdout();
-  const int status = run_detector({2, 3});
-  console = ::testing::internal::GetCapturedStdout();
-  std::filesystem::current_path(here);
-  return status;
-}
+int run_in(const ScratchDir& dir, std::string& console) { return run_detector_in(dir, {2, 3}, console); }
 
 struct Case {
   const char* what;
@@ -155,8 +148,7 @@ TEST(FaultsDeathTest, AllocationFailureBeforeTheStartUpLine) {
   for (long n : {0L, 3L}) {
     EXPECT_EXIT(
         {
-          std::fflush(stdout);
-          (void)std::freopen("/dev/stderr", "w", stdout);
+          send_stdout_to_stderr();
           storage_fail_after(n);
           (void)run_detector({2, 3});
         },

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+#include "support/console.h"
+
 namespace td {
 namespace {
 
@@ -45,10 +47,7 @@ TEST(TablesDeathTest, FailedAllocationEndsWithStatusOne) {
   for (long n : {0L, 50L}) {
     EXPECT_EXIT(
         {
-          // The message goes to standard output; send it to stderr so the
-          // death test can see it.
-          std::fflush(stdout);
-          (void)std::freopen("/dev/stderr", "w", stdout);
+          testing_support::send_stdout_to_stderr();
           storage_fail_after(n);
           (void)alloc_double_2d(100, 13);
           std::fputs("not reached\n", stdout);
