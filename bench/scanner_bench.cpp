@@ -71,7 +71,7 @@ void BM_ScanDouble(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     td::scanner_close(s);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_ScanDouble)->Unit(benchmark::kMillisecond);
 
@@ -83,7 +83,7 @@ void BM_IstreamDouble(benchmark::State& state) {
     while (is >> v) sum += v;
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_IstreamDouble)->Unit(benchmark::kMillisecond);
 
@@ -117,7 +117,7 @@ void BM_ScanRecords(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     td::scanner_close(s);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_ScanRecords)->Unit(benchmark::kMillisecond);
 
@@ -131,7 +131,7 @@ void BM_IstreamRecords(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_IstreamRecords)->Unit(benchmark::kMillisecond);
 
@@ -162,7 +162,7 @@ void BM_ScanRecordsFile(benchmark::State& state) {
     td::scanner_close(s);
   }
   ::unlink(path);
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_ScanRecordsFile)->Unit(benchmark::kMillisecond);
 

@@ -18,14 +18,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <system_error>
 #include <unistd.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace td {
 namespace {
@@ -36,13 +33,18 @@ bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Used as the buffer when allocation failed: never written to, since the
 // scanner is then in the error state and never refills.
-alignas(64) char g_no_buffer[kScanPadding] = {};
+char g_no_buffer[1] = {};
+
+// Ends the current source, keeping the buffer for the next one.
+void reset(Scanner& s) {
+  if (s.owns_fd && s.fd >= 0) ::close(s.fd);
+  char* const buf = s.buf == g_no_buffer ? nullptr : s.buf;
+  s = Scanner{};
+  s.buf = buf;
+}
 
 void start(Scanner& s) {
-  static_assert((kScanBufferBytes + kScanPadding) % 64 == 0);
-  s.buf = static_cast<char*>(std::aligned_alloc(64, kScanBufferBytes + kScanPadding));
-  s.starts = 0;
-  s.block = 0;
+  if (s.buf == nullptr) s.buf = static_cast<char*>(std::malloc(kScanBufferBytes + kScanPadding));
   s.pos = 0;
   s.end = 0;
   s.eof = false;
@@ -55,14 +57,13 @@ void start(Scanner& s) {
     s.error = ENOMEM;
     return;
   }
-  std::memset(s.buf, 0, kScanPadding);
+  s.buf[0] = '\0';
 }
 
 // Moves the unread bytes to the front, then reads until at least `want`
 // bytes are unread or the source is exhausted. false: a read failed; the
 // scanner then holds no data and reports the error from now on.
 bool fill(Scanner& s, std::size_t want) {
-  s.starts = 0; // offsets move
   if (s.error != 0) return false;
   if (s.pos > 0) {
     std::memmove(s.buf, s.buf + s.pos, s.end - s.pos);
@@ -94,9 +95,7 @@ bool fill(Scanner& s, std::size_t want) {
       s.end += static_cast<std::size_t>(n);
     }
   }
-  // The NUL that stops every parse, and defined bytes for the 8-byte loads
-  // that look past it.
-  std::memset(s.buf + s.end, 0, kScanPadding);
+  s.buf[s.end] = '\0'; // stops every parse
   return true;
 }
 
@@ -413,73 +412,30 @@ ScanStatus int_in_place(Scanner& s, std::int32_t& out) {
 
 namespace scan_detail {
 
-// Bit i set: p[i] is white space, for the 64 bytes at p.
-std::uint64_t space_mask(const char* p) {
-#if defined(__SSE2__)
-  std::uint64_t mask = 0;
-  for (int k = 0; k < 4; ++k) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    const __m128i blank = _mm_cmpeq_epi8(x, _mm_set1_epi8(' '));
-    // \t..\r (9..13) become -128..-124 as signed bytes, and nothing else does.
-    const __m128i control = _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - 9))),
-                                           _mm_set1_epi8(static_cast<char>(-128 + 5)));
-    const auto bits16 = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
-    mask |= std::uint64_t{bits16} << (16 * k);
-  }
-  return mask;
-#else
-  std::uint64_t mask = 0;
-  for (unsigned i = 0; i < 64; ++i) mask |= std::uint64_t{is_space(p[i])} << i;
-  return mask;
-#endif
-}
-
-bool find_starts(Scanner& s) {
-  // A token may start at p only if p < end and either `lookahead` bytes
-  // follow it or the source has nothing more.
-  std::size_t limit = s.end;
-  if (!s.eof) limit = s.end >= s.lookahead ? s.end - s.lookahead + 1 : 0;
-  if (s.pos >= limit || s.error != 0) return false;
-  std::size_t block = s.pos & ~std::size_t{63};
-  const unsigned first = static_cast<unsigned>(s.pos - block);
-  std::uint64_t space = space_mask(s.buf + block);
-  // s.pos itself counts as following white space.
-  std::uint64_t starts =
-      ~space & ((space << 1) | (std::uint64_t{1} << first)) & (~std::uint64_t{0} << first);
-  for (;;) {
-    if (limit - block < 64) starts &= (std::uint64_t{1} << (limit - block)) - 1;
-    if (starts != 0) {
-      s.starts = starts;
-      s.block = block;
-      return true;
-    }
-    block += 64;
-    if (block >= limit) return false;
-    const std::uint64_t carry = space >> 63;
-    space = space_mask(s.buf + block);
-    starts = ~space & ((space << 1) | carry);
-  }
-}
-
 ScanStatus scan_int_general(Scanner& s, std::int32_t& out) {
-  s.starts = 0;
   const ScanStatus st = prepare(s);
   return st == ScanStatus::ok ? int_in_place(s, out) : st;
 }
 
 ScanStatus scan_double_general(Scanner& s, double& out) {
-  s.starts = 0;
   const ScanStatus st = prepare(s);
   return st == ScanStatus::ok ? double_in_place(s, out) : st;
+}
+
+int peek_refill(Scanner& s) {
+  if (s.error != 0 || s.eof || !fill(s, 1) || s.pos == s.end) return -1;
+  return static_cast<unsigned char>(s.buf[s.pos]);
 }
 
 } // namespace scan_detail
 
 bool scanner_open_file(Scanner& s, const char* path) {
-  scanner_close(s);
+  reset(s);
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    s.error = errno;
+    const int e = errno;
+    scanner_close(s);
+    s.error = e;
     return false;
   }
 #ifdef POSIX_FADV_SEQUENTIAL
@@ -492,7 +448,7 @@ bool scanner_open_file(Scanner& s, const char* path) {
 }
 
 void scanner_open_fd(Scanner& s, int fd) {
-  scanner_close(s);
+  reset(s);
   s.fd = fd;
   s.owns_fd = false;
   start(s);
@@ -500,7 +456,7 @@ void scanner_open_fd(Scanner& s, int fd) {
 
 void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk,
                          std::size_t lookahead) {
-  scanner_close(s);
+  reset(s);
   s.mem = text.data();
   s.mem_size = text.size();
   s.mem_pos = 0;
@@ -517,7 +473,6 @@ void scanner_close(Scanner& s) {
 }
 
 ScanStatus scan_word(Scanner& s, std::string& out) {
-  s.starts = 0;
   const ScanStatus st = prepare(s);
   if (st != ScanStatus::ok) return st;
   out.clear();
@@ -529,12 +484,6 @@ ScanStatus scan_word(Scanner& s, std::string& out) {
     if (i < s.end || s.eof) return ScanStatus::ok;
     if (!fill(s, 1)) return ScanStatus::io_error;
   }
-}
-
-int scanner_peek(Scanner& s) {
-  if (s.error != 0) return -1;
-  if (s.pos == s.end && (s.eof || !fill(s, 1) || s.pos == s.end)) return -1;
-  return static_cast<unsigned char>(s.buf[s.pos]);
 }
 
 } // namespace td

@@ -21,7 +21,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -36,7 +35,7 @@ enum class ScanStatus : int {
   ok,         // a value was extracted
   end,        // nothing but white space was left: there is no token
   not_number, // a token stands here but is not a number of the asked kind,
-              // or it is out of range; what it consumed is unspecified
+              // or it is out of range; how far it read is left open
   io_error,   // reading the source failed; Scanner::error holds errno
 };
 
@@ -56,14 +55,6 @@ struct Scanner {
   bool eof = false;    // the source has nothing more
   int error = 0;       // errno of a failed open or read
 
-  // Where the next tokens start, so that finding one does not wait for the
-  // previous token to be parsed: bit i set = a token starts at buf[block + i]
-  // (a byte that is not white space, after white space or at pos). Only
-  // starts at or after pos and with the lookahead available are marked;
-  // 0 = to be worked out again from pos.
-  std::uint64_t starts = 0;
-  std::size_t block = 0; // a multiple of 64
-
   // After not_number: the start of the offending word (up to white space),
   // at most kBadTokenMax bytes, for messages.
   static constexpr std::size_t kBadTokenMax = 40;
@@ -71,6 +62,9 @@ struct Scanner {
   std::size_t bad_len = 0;
 };
 
+// Each open ends the scanner's previous source (keeping its buffer, so one
+// scanner can be reused without allocating again); scanner_close frees it.
+//
 // Opens `path` for reading. false: s.error holds errno (the buffer is not made).
 bool scanner_open_file(Scanner& s, const char* path);
 // Scans an already open descriptor; the scanner does not close it.
@@ -82,7 +76,7 @@ void scanner_open_memory(Scanner& s, std::string_view text,
                          std::size_t lookahead = kScanLookahead);
 void scanner_close(Scanner& s);
 
-// Defined inline below.
+// scan_int, scan_double and scanner_peek are defined inline below.
 ScanStatus scan_int(Scanner& s, std::int32_t& out);
 ScanStatus scan_double(Scanner& s, double& out);
 ScanStatus scan_word(Scanner& s, std::string& out);
@@ -92,112 +86,106 @@ ScanStatus scan_word(Scanner& s, std::string& out);
 int scanner_peek(Scanner& s);
 
 // ---------------------------------------------------------------------------
-// Inline fast paths. The buffer always holds a NUL after `end` (NUL cannot
-// continue a number) and kScanPadding readable bytes beyond it, so the common
-// shapes "[-]ddd[.ddd]" followed by white space are parsed with 8-byte loads
-// and no bounds checks, at the next bit of Scanner::starts. Every other shape,
-// the last `lookahead` bytes of the buffer and all refills go to the
-// out-of-line functions in scanner.cpp.
+// Inline fast paths. The buffer always holds a NUL at `end`, which is not
+// white space and cannot continue a number, so the common shapes
+// "[-]ddd[.ddd]" followed by white space are parsed in place without bounds
+// checks. Every other shape, tokens within the last `lookahead` bytes of the
+// buffer (which may need a refill) and reading errors go to the out-of-line
+// functions in scanner.cpp, which implement the whole of the rules.
 // ---------------------------------------------------------------------------
 
-inline constexpr std::size_t kScanPadding = 64;
+inline constexpr std::size_t kScanPadding = 64; // bytes allocated after the buffer
+
+#if defined(__GNUC__)
+#define TD_SCAN_INLINE [[gnu::always_inline]] inline
+#else
+#define TD_SCAN_INLINE inline
+#endif
 
 namespace scan_detail {
 
-inline bool is_space(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u == ' ' || static_cast<unsigned char>(u - 9) <= 4; // \t \n \v \f \r
-}
+inline constexpr struct SpaceTable {
+  bool is[256] = {};
+  constexpr SpaceTable() {
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) is[static_cast<unsigned char>(c)] = true;
+  }
+} kSpace{};
 
-inline std::uint64_t load8(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
-  return w; // p[0] in the low byte
-}
+inline bool is_space(char c) { return kSpace.is[static_cast<unsigned char>(c)]; }
+inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+inline unsigned digit(char c) { return static_cast<unsigned char>(c - '0'); }
 
-// How many of the 8 bytes of `w`, from the low end, are decimal digits before
-// the first byte that is not (8 if all are).
-inline unsigned digit_run(std::uint64_t w) {
-  const std::uint64_t x = w ^ 0x3030303030303030u; // digits become 0..9
-  // A byte is flagged if it is >= 10; a carry out of a flagged byte can only
-  // disturb bytes above it, so the lowest flag is exact.
-  const std::uint64_t flags = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
-  return flags ? static_cast<unsigned>(std::countr_zero(flags)) >> 3 : 8u;
-}
+// 10^0 .. 10^15, all exact.
+inline constexpr double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// The value of the first n (0..8) bytes of `w`, all decimal digits.
-inline std::uint64_t digits_value(std::uint64_t w, unsigned n) {
-  const unsigned half = 4 * (8 - n); // shifting twice allows a shift of 64
-  std::uint64_t x = ((w - 0x3030303030303030u) << half) << half;
-  x = x * 10 + (x >> 8);
-  x = (((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
-       (((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
-  return x;
-}
-
-inline constexpr std::uint64_t kPow10Int[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-inline constexpr double kPow10[8] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-
-// Marks the token starts from s.pos on (s.starts == 0 on entry). false: no
-// token starts before the last `lookahead` bytes of the buffer.
-bool find_starts(Scanner& s);
-
-// Everything the fast paths decline, from s.pos (white space not yet
-// skipped); they leave s.starts == 0.
+// Everything the fast paths decline, from s.pos.
 ScanStatus scan_int_general(Scanner& s, std::int32_t& out);
 ScanStatus scan_double_general(Scanner& s, double& out);
+int peek_refill(Scanner& s);
+
+// Skips white space; nullptr if fewer than `lookahead` bytes are buffered
+// from the next byte that is not white space (the source may have more).
+TD_SCAN_INLINE const char* token_start(Scanner& s) {
+  const char* p = s.buf + s.pos;
+  while (is_space(*p)) ++p;
+  s.pos = static_cast<std::size_t>(p - s.buf);
+  return s.end - s.pos >= s.lookahead ? p : nullptr;
+}
 
 } // namespace scan_detail
 
-inline ScanStatus scan_int(Scanner& s, std::int32_t& out) {
-  if (s.starts == 0 && !scan_detail::find_starts(s)) return scan_detail::scan_int_general(s, out);
-  const std::uint64_t starts = s.starts;
-  const char* const p = s.buf + s.block + std::countr_zero(starts);
+TD_SCAN_INLINE ScanStatus scan_int(Scanner& s, std::int32_t& out) {
+  const char* const p = scan_detail::token_start(s);
+  if (p == nullptr) [[unlikely]] return scan_detail::scan_int_general(s, out);
   const char c = *p;
   const char* const q = p + ((c == '-') | (c == '+'));
-  const std::uint64_t w = scan_detail::load8(q);
-  const unsigned n = scan_detail::digit_run(w);
-  // Up to 7 digits cannot overflow; white space must end the token.
-  if (n - 1 < 7 && scan_detail::is_space(q[n])) [[likely]] {
-    const auto v = static_cast<std::int32_t>(scan_detail::digits_value(w, n));
+  const char* r = q;
+  std::uint64_t m = 0;
+  while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
+  // 1..9 digits cannot overflow; white space must end the token.
+  if (static_cast<std::size_t>(r - q) - 1 < 9 && scan_detail::is_space(*r)) [[likely]] {
+    const auto v = static_cast<std::int32_t>(m);
     out = c == '-' ? -v : v;
-    s.pos = static_cast<std::size_t>(q + n - s.buf);
-    s.starts = starts & (starts - 1);
+    s.pos = static_cast<std::size_t>(r - s.buf);
     return ScanStatus::ok;
   }
-  s.pos = static_cast<std::size_t>(p - s.buf);
   return scan_detail::scan_int_general(s, out);
 }
 
-inline ScanStatus scan_double(Scanner& s, double& out) {
-  if (s.starts == 0 && !scan_detail::find_starts(s)) return scan_detail::scan_double_general(s, out);
-  const std::uint64_t starts = s.starts;
-  const char* const p = s.buf + s.block + std::countr_zero(starts);
+TD_SCAN_INLINE ScanStatus scan_double(Scanner& s, double& out) {
+  const char* const p = scan_detail::token_start(s);
+  if (p == nullptr) [[unlikely]] return scan_detail::scan_double_general(s, out);
   const char c = *p;
   const char* const q = p + ((c == '-') | (c == '+'));
-  const std::uint64_t w1 = scan_detail::load8(q);
-  const unsigned n1 = scan_detail::digit_run(w1);
-  const char* r = q + n1;
-  const unsigned dot = *r == '.';
-  const std::uint64_t w2 = scan_detail::load8(r + 1);
-  const unsigned n2 = scan_detail::digit_run(w2) & (0u - dot);
-  r += dot + n2;
-  // Taken here: at most 7 digits on each side of the point, at least one
-  // digit, and white space after. The value is m / 10^n2 with m < 2^53:
-  // exact operands, one correctly rounded division.
-  if (n1 < 8 && n2 < 8 && n1 + n2 != 0 && scan_detail::is_space(*r)) [[likely]] {
-    const std::uint64_t m = scan_detail::digits_value(w1, n1) * scan_detail::kPow10Int[n2] +
-                            scan_detail::digits_value(w2, n2);
-    const double v = static_cast<double>(m) / scan_detail::kPow10[n2];
+  const char* r = q;
+  std::uint64_t m = 0;
+  while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
+  std::size_t point = 0, frac = 0;
+  if (*r == '.') {
+    const char* const f = ++r;
+    while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
+    point = 1;
+    frac = static_cast<std::size_t>(r - f);
+  }
+  // Taken here: 1..15 digits, at most one point, and white space after. The
+  // value is m / 10^frac with m < 10^15 < 2^53: both operands are exact, so
+  // the one division rounds correctly.
+  if (static_cast<std::size_t>(r - q) - point - 1 < 15 && scan_detail::is_space(*r)) [[likely]] {
+    const double v = static_cast<double>(m) / scan_detail::kPow10[frac];
     out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
                                 (static_cast<std::uint64_t>(c == '-') << 63));
     s.pos = static_cast<std::size_t>(r - s.buf);
-    s.starts = starts & (starts - 1);
     return ScanStatus::ok;
   }
-  s.pos = static_cast<std::size_t>(p - s.buf);
   return scan_detail::scan_double_general(s, out);
 }
+
+TD_SCAN_INLINE int scanner_peek(Scanner& s) {
+  if (s.pos < s.end) [[likely]] return static_cast<unsigned char>(s.buf[s.pos]);
+  return scan_detail::peek_refill(s);
+}
+
+#undef TD_SCAN_INLINE
 
 } // namespace td
