@@ -121,6 +121,32 @@ void BM_ScanRecords(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanRecords)->Unit(benchmark::kMillisecond);
 
+// Whole records at once, as the data file reader takes them, falling back
+// to the field by field reading at the end of every buffer.
+void BM_ScanFields(benchmark::State& state) {
+  const std::string& text = records_text();
+  for (auto _ : state) {
+    td::Scanner s;
+    td::scanner_open_memory(s, text);
+    std::int32_t ints[5];
+    double reals[10];
+    double sum = 0;
+    for (;;) {
+      if (!td::scan_fields(s, ints, reals)) {
+        bool ok = true;
+        for (auto& n : ints) ok = ok && td::scan_int(s, n) == td::ScanStatus::ok;
+        for (auto& v : reals) ok = ok && td::scan_double(s, v) == td::ScanStatus::ok;
+        if (!ok) break;
+      }
+      sum += ints[1] + reals[0];
+    }
+    benchmark::DoNotOptimize(sum);
+    td::scanner_close(s);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ScanFields)->Unit(benchmark::kMillisecond);
+
 void BM_IstreamRecords(benchmark::State& state) {
   const std::string& text = records_text();
   for (auto _ : state) {

@@ -64,6 +64,14 @@ RecordStatus fraction_fault(Scanner& s, std::int32_t value, int field, RecordFau
   return fault.status;
 }
 
+RecordStatus check_month(const DailyRecord& rec, RecordFault& fault) {
+  if (rec.ints[1] >= 1 && rec.ints[1] <= 12) [[likely]] return RecordStatus::ok;
+  fault.status = RecordStatus::bad_month;
+  fault.field = 2;
+  fault.found = std::to_string(rec.ints[1]);
+  return fault.status;
+}
+
 } // namespace
 
 DataFile* data_file_open(const char* path, std::string& reason) {
@@ -104,6 +112,15 @@ bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   Scanner& s = f->scanner;
+  std::int32_t ints[kIntsPerRecord];
+  if (scan_fields(s, ints, rec.values)) [[likely]] {
+    // White space ended every field, so no integer field has a fraction.
+    rec.ints[0] = ints[0];
+    rec.ints[1] = ints[1];
+    rec.ints[2] = ints[2];
+    return check_month(rec, fault);
+  }
+  // The field by field reading: every shape, and where exactly it fails.
   std::int32_t scratch = 0;
   for (int i = 0; i < kIntsPerRecord; ++i) {
     std::int32_t& target = i < 3 ? rec.ints[i] : scratch;
@@ -111,12 +128,7 @@ RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
     if (st != ScanStatus::ok) return fail(s, st, i + 1, fault);
     if (!int_field_ends(s)) return fraction_fault(s, target, i + 1, fault);
   }
-  if (rec.ints[1] < 1 || rec.ints[1] > 12) {
-    fault.status = RecordStatus::bad_month;
-    fault.field = 2;
-    fault.found = std::to_string(rec.ints[1]);
-    return fault.status;
-  }
+  if (check_month(rec, fault) != RecordStatus::ok) return fault.status;
   for (int i = 0; i < kValuesPerRecord; ++i) {
     const ScanStatus st = scan_double(s, rec.values[i]);
     if (st != ScanStatus::ok) return fail(s, st, kIntsPerRecord + i + 1, fault);

@@ -133,52 +133,87 @@ TD_SCAN_INLINE const char* token_start(Scanner& s) {
   return s.end - s.pos >= s.lookahead ? p : nullptr;
 }
 
+// The common shapes, read from the token at p without bounds checks: the
+// NUL at the end of the buffer stops every loop and is not white space, so a
+// token that may continue beyond the buffer is declined. They return the
+// byte after the token, or nullptr (declined, `out` unspecified).
+//   "[+-]d{1,9}" + white space                -> int
+//   "[+-]d*[.d*]" with 1..15 digits + white space -> double
+TD_SCAN_INLINE const char* int_at(const char* p, std::int32_t& out) {
+  const char c = *p;
+  const char* const q = p + ((c == '-') | (c == '+'));
+  const char* r = q;
+  std::uint64_t m = 0;
+  while (is_digit(*r)) m = m * 10 + digit(*r++);
+  // 1..9 digits cannot overflow; white space must end the token.
+  if (static_cast<std::size_t>(r - q) - 1 >= 9 || !is_space(*r)) [[unlikely]] return nullptr;
+  const auto v = static_cast<std::int32_t>(m);
+  out = c == '-' ? -v : v;
+  return r;
+}
+
+TD_SCAN_INLINE const char* double_at(const char* p, double& out) {
+  const char c = *p;
+  const char* const q = p + ((c == '-') | (c == '+'));
+  const char* r = q;
+  std::uint64_t m = 0;
+  while (is_digit(*r)) m = m * 10 + digit(*r++);
+  std::size_t point = 0, frac = 0;
+  if (*r == '.') {
+    const char* const f = ++r;
+    while (is_digit(*r)) m = m * 10 + digit(*r++);
+    point = 1;
+    frac = static_cast<std::size_t>(r - f);
+  }
+  // The value is m / 10^frac with m < 10^15 < 2^53: both operands are exact,
+  // so the one division rounds correctly.
+  if (static_cast<std::size_t>(r - q) - point - 1 >= 15 || !is_space(*r)) [[unlikely]]
+    return nullptr;
+  const double v = static_cast<double>(m) / kPow10[frac];
+  out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
+                              (static_cast<std::uint64_t>(c == '-') << 63));
+  return r;
+}
+
 } // namespace scan_detail
 
 TD_SCAN_INLINE ScanStatus scan_int(Scanner& s, std::int32_t& out) {
   const char* const p = scan_detail::token_start(s);
   if (p == nullptr) [[unlikely]] return scan_detail::scan_int_general(s, out);
-  const char c = *p;
-  const char* const q = p + ((c == '-') | (c == '+'));
-  const char* r = q;
-  std::uint64_t m = 0;
-  while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
-  // 1..9 digits cannot overflow; white space must end the token.
-  if (static_cast<std::size_t>(r - q) - 1 < 9 && scan_detail::is_space(*r)) [[likely]] {
-    const auto v = static_cast<std::int32_t>(m);
-    out = c == '-' ? -v : v;
-    s.pos = static_cast<std::size_t>(r - s.buf);
-    return ScanStatus::ok;
-  }
-  return scan_detail::scan_int_general(s, out);
+  const char* const r = scan_detail::int_at(p, out);
+  if (r == nullptr) [[unlikely]] return scan_detail::scan_int_general(s, out);
+  s.pos = static_cast<std::size_t>(r - s.buf);
+  return ScanStatus::ok;
 }
 
 TD_SCAN_INLINE ScanStatus scan_double(Scanner& s, double& out) {
   const char* const p = scan_detail::token_start(s);
   if (p == nullptr) [[unlikely]] return scan_detail::scan_double_general(s, out);
-  const char c = *p;
-  const char* const q = p + ((c == '-') | (c == '+'));
-  const char* r = q;
-  std::uint64_t m = 0;
-  while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
-  std::size_t point = 0, frac = 0;
-  if (*r == '.') {
-    const char* const f = ++r;
-    while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
-    point = 1;
-    frac = static_cast<std::size_t>(r - f);
+  const char* const r = scan_detail::double_at(p, out);
+  if (r == nullptr) [[unlikely]] return scan_detail::scan_double_general(s, out);
+  s.pos = static_cast<std::size_t>(r - s.buf);
+  return ScanStatus::ok;
+}
+
+// A whole record at once: NI integers, then NR doubles, all in the common
+// shapes above and all within the buffer. true: all were read, as the same
+// number of scan_int and scan_double calls would read them. false: nothing
+// was consumed (the outputs are unspecified); read the fields one by one.
+template <int NI, int NR>
+TD_SCAN_INLINE bool scan_fields(Scanner& s, std::int32_t (&ints)[NI], double (&reals)[NR]) {
+  const char* p = s.buf + s.pos;
+  for (int i = 0; i < NI; ++i) {
+    while (scan_detail::is_space(*p)) ++p;
+    p = scan_detail::int_at(p, ints[i]);
+    if (p == nullptr) [[unlikely]] return false;
   }
-  // Taken here: 1..15 digits, at most one point, and white space after. The
-  // value is m / 10^frac with m < 10^15 < 2^53: both operands are exact, so
-  // the one division rounds correctly.
-  if (static_cast<std::size_t>(r - q) - point - 1 < 15 && scan_detail::is_space(*r)) [[likely]] {
-    const double v = static_cast<double>(m) / scan_detail::kPow10[frac];
-    out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
-                                (static_cast<std::uint64_t>(c == '-') << 63));
-    s.pos = static_cast<std::size_t>(r - s.buf);
-    return ScanStatus::ok;
+  for (int i = 0; i < NR; ++i) {
+    while (scan_detail::is_space(*p)) ++p;
+    p = scan_detail::double_at(p, reals[i]);
+    if (p == nullptr) [[unlikely]] return false;
   }
-  return scan_detail::scan_double_general(s, out);
+  s.pos = static_cast<std::size_t>(p - s.buf);
+  return true;
 }
 
 TD_SCAN_INLINE int scanner_peek(Scanner& s) {
