@@ -40,11 +40,13 @@ bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
   return true;
 }
 
+void data_file_want(DataFile*, std::uint32_t) {}
+
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   std::int32_t scratch = 0;
-  f->in >> rec.ints[0] >> rec.ints[1] >> rec.ints[2] >> scratch >> scratch;
+  f->in >> scratch >> rec.month >> scratch >> scratch >> scratch;
   for (double& v : rec.values) f->in >> v;
-  if (!f->in || rec.ints[1] < 1 || rec.ints[1] > 12) {
+  if (!f->in || rec.month < 1 || rec.month > 12) {
     fault.status = RecordStatus::not_number;
     fault.field = 0;
     return fault.status;

@@ -21,8 +21,17 @@ bool day_meets(const ConditionSet& set, const DailyRecord& rec, double& exceedan
   return true;
 }
 
+std::uint32_t codes_read(const RunConfig& cfg) {
+  std::uint32_t codes = 0;
+  for (const ConditionSet& set : cfg.sets) {
+    codes |= std::uint32_t{1} << set.primary_code;
+    if (set.second_enabled) codes |= std::uint32_t{1} << set.secondary_code;
+  }
+  return codes;
+}
+
 void test_day(const RunConfig& cfg, const DailyRecord& rec, Tallies& t, int run) {
-  const int month = rec.ints[1];
+  const int month = rec.month;
   for (int k = 0; k < kSetCount; ++k) {
     double exceedance = 0.0;
     if (day_meets(cfg.sets[k], rec, exceedance)) {

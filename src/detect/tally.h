@@ -26,6 +26,11 @@ void reset_run(Tallies& t, int run);
 //   Tmax "GT" 30.0, Tmax 30.0 -> false      Tmax "GT" 30.0, Tmax 30.1 -> true, 0.10000000000000142
 bool day_meets(const ConditionSet& set, const DailyRecord& rec, double& exceedance);
 
+// The value codes that day_meets reads for the three sets, bit c for code c
+// (the secondary code only when the second condition is on). The codes must
+// be usable (0..9).
+std::uint32_t codes_read(const RunConfig& cfg);
+
 // Applies sets 1, 2 and 3 to the day and updates row `run`, at the day's
 // month, of the tables of each set that the day meets. The codes must be
 // usable (0..9) and the month 1..12.

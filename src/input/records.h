@@ -12,12 +12,15 @@ inline constexpr int kValuesPerRecord = 10;
 inline constexpr int kIntsPerRecord = 5;  // three kept, two read and discarded
 inline constexpr int kFieldsPerRecord = kIntsPerRecord + kValuesPerRecord;
 
-// One day. ints[1] is the calendar month; ints[0] and ints[2] are read and
-// not used; values[i] belongs to variable code i.
+// One day: the calendar month and the value of every variable code. The
+// other four integers are checked and not kept.
 struct DailyRecord {
-  std::int32_t ints[3];
+  std::int32_t month;
   double values[kValuesPerRecord];
 };
+
+// Bit c set: the value of code c is wanted.
+inline constexpr std::uint32_t kAllCodes = (std::uint32_t{1} << kValuesPerRecord) - 1;
 
 enum class RecordStatus : int {
   ok,
@@ -44,6 +47,10 @@ struct DataFile; // an open data file; its reader keeps one buffer
 DataFile* data_file_open(const char* path, std::string& reason);
 // The identity of the open file, to make sure no result file overwrites it.
 bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino);
+// Which values data_file_read must deliver (kAllCodes when opened). Every
+// field is checked all the same, so the faults found do not depend on it;
+// the values of the other codes may be left unset.
+void data_file_want(DataFile* f, std::uint32_t codes);
 // Reads the next record; anything but ok leaves `rec` unusable.
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault);
 void data_file_close(DataFile* f);

@@ -33,7 +33,7 @@ bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Used as the buffer when allocation failed: never written to, since the
 // scanner is then in the error state and never refills.
-char g_no_buffer[1] = {};
+char g_no_buffer[kScanPadding] = {};
 
 // Ends the current source, keeping the buffer for the next one.
 void reset(Scanner& s) {
@@ -57,7 +57,7 @@ void start(Scanner& s) {
     s.error = ENOMEM;
     return;
   }
-  s.buf[0] = '\0';
+  std::memset(s.buf, 0, kScanPadding);
 }
 
 // Moves the unread bytes to the front, then reads until at least `want`
@@ -95,7 +95,8 @@ bool fill(Scanner& s, std::size_t want) {
       s.end += static_cast<std::size_t>(n);
     }
   }
-  s.buf[s.end] = '\0'; // stops every parse
+  // The NUL at `end` stops every parse; the rest keep windows defined.
+  std::memset(s.buf + s.end, 0, kScanPadding);
   return true;
 }
 

@@ -24,6 +24,10 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace td {
 
 inline constexpr std::size_t kScanBufferBytes = std::size_t{1} << 20;
@@ -85,6 +89,23 @@ ScanStatus scan_word(Scanner& s, std::string& out);
 // -1 at the end of the source (or after a read error).
 int scanner_peek(Scanner& s);
 
+// Direct access for readers of fixed layouts: kScanWindow bytes can always be
+// read from scanner_data(s), the buffered bytes from the read position
+// followed by NULs (none of them if nothing is buffered). scanner_skip(s, n)
+// consumes n of the buffered bytes.
+inline constexpr std::size_t kScanWindow = 64;
+inline const char* scanner_data(const Scanner& s) { return s.buf + s.pos; }
+inline void scanner_skip(Scanner& s, std::size_t n) { s.pos += n; }
+
+// The classes of the kScanWindow bytes at p, bit i standing for p[i].
+struct ByteClasses {
+  std::uint64_t space; // ' ' and \t \n \v \f \r
+  std::uint64_t digit; // '0'..'9'
+  std::uint64_t point; // '.'
+  std::uint64_t sign;  // '+' and '-'
+};
+ByteClasses classify_window(const char* p); // inline below
+
 // ---------------------------------------------------------------------------
 // Inline fast paths. The buffer always holds a NUL at `end`, which is not
 // white space and cannot continue a number, so the common shapes
@@ -94,7 +115,10 @@ int scanner_peek(Scanner& s);
 // functions in scanner.cpp, which implement the whole of the rules.
 // ---------------------------------------------------------------------------
 
-inline constexpr std::size_t kScanPadding = 64; // bytes allocated after the buffer
+// Bytes allocated after the buffer and kept NUL, so that a window of
+// kScanWindow bytes can be read from any position up to `end`.
+inline constexpr std::size_t kScanPadding = 64;
+static_assert(kScanPadding >= kScanWindow);
 
 #if defined(__GNUC__)
 #define TD_SCAN_INLINE [[gnu::always_inline]] inline
@@ -219,6 +243,40 @@ TD_SCAN_INLINE bool scan_fields(Scanner& s, std::int32_t (&ints)[NI], double (&r
 TD_SCAN_INLINE int scanner_peek(Scanner& s) {
   if (s.pos < s.end) [[likely]] return static_cast<unsigned char>(s.buf[s.pos]);
   return scan_detail::peek_refill(s);
+}
+
+TD_SCAN_INLINE ByteClasses classify_window(const char* p) {
+  static_assert(kScanWindow == 64);
+  ByteClasses c{};
+#if defined(__SSE2__)
+  for (int k = 0; k < 4; ++k) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    // Adding 0x80 - lo moves lo..lo+n-1 to -128..-128+n-1 as signed bytes, and
+    // nothing else lands there: one signed compare tests a range.
+    const auto range = [&x](char lo, int n) {
+      return _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - lo))),
+                            _mm_set1_epi8(static_cast<char>(-128 + n)));
+    };
+    const __m128i space = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')), range('\t', 5));
+    const __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('+')), _mm_cmpeq_epi8(x, _mm_set1_epi8('-')));
+    const auto bits = [k](__m128i m) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))} << (16 * k);
+    };
+    c.space |= bits(space);
+    c.digit |= bits(range('0', 10));
+    c.point |= bits(_mm_cmpeq_epi8(x, _mm_set1_epi8('.')));
+    c.sign |= bits(sign);
+  }
+#else
+  for (unsigned i = 0; i < kScanWindow; ++i) {
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    if (scan_detail::is_space(p[i])) c.space |= bit;
+    if (scan_detail::is_digit(p[i])) c.digit |= bit;
+    if (p[i] == '.') c.point |= bit;
+    if (p[i] == '+' || p[i] == '-') c.sign |= bit;
+  }
+#endif
+  return c;
 }
 
 #undef TD_SCAN_INLINE

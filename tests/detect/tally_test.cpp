@@ -22,7 +22,7 @@ ConditionSet make_set(int code, bool gt, double t1, bool enabled = false, int co
 
 DailyRecord make_day(int month, double rn, double tmin, double tmax) {
   DailyRecord d{};
-  d.ints[1] = month;
+  d.month = month;
   d.values[0] = rn;
   d.values[1] = tmin;
   d.values[2] = tmax;
