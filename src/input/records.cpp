@@ -101,13 +101,18 @@ bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
   // A token starts at p and after every white space; bytes beyond the data
   // are NUL, which belongs to no class, so a record reaching them fails.
   const std::uint64_t starts = ~c.space & ((c.space << 1) | 1);
+  // Where the fields start. Bit 63 stands in for the starts beyond the
+  // window, so that no count is taken of 0; a record whose last field
+  // starts there cannot be whole anyway.
+  constexpr std::uint64_t kBeyond = std::uint64_t{1} << (kScanWindow - 1);
   unsigned at[kFieldsPerRecord];
   std::uint64_t t = starts;
+#pragma GCC unroll 15
   for (unsigned& a : at) {
-    if (t == 0) return false;
-    a = static_cast<unsigned>(std::countr_zero(t));
+    a = static_cast<unsigned>(std::countr_zero(t | kBeyond));
     t &= t - 1;
   }
+  if (at[kFieldsPerRecord - 1] == kScanWindow - 1) return false;
   const std::uint64_t after = c.space >> at[kFieldsPerRecord - 1];
   if (after == 0) return false;
   // The white space after the last field, and the bytes of the record.
@@ -128,8 +133,8 @@ bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
                      && (runs_of_10(~c.space) & ints) == 0;     // no integer can overflow
   if (!plain) return false;
   if (scan_detail::int_at(p + at[1], rec.month) == nullptr) return false;
-  for (int k = 0; k < kValuesPerRecord; ++k) {
-    if ((wanted >> k & 1u) == 0) continue;
+  for (std::uint32_t w = wanted; w != 0; w &= w - 1) {
+    const int k = std::countr_zero(w);
     // More than 15 digits: the general conversion, by the field by field path.
     if (scan_detail::double_at(p + at[kIntsPerRecord + k], rec.values[k]) == nullptr) return false;
   }

@@ -249,6 +249,7 @@ TD_SCAN_INLINE ByteClasses classify_window(const char* p) {
   static_assert(kScanWindow == 64);
   ByteClasses c{};
 #if defined(__SSE2__)
+#pragma GCC unroll 4
   for (int k = 0; k < 4; ++k) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
     // Adding 0x80 - lo moves lo..lo+n-1 to -128..-128+n-1 as signed bytes, and
