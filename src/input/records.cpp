@@ -101,26 +101,29 @@ bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
   // A token starts at p and after every white space; bytes beyond the data
   // are NUL, which belongs to no class, so a record reaching them fails.
   const std::uint64_t starts = ~c.space & ((c.space << 1) | 1);
-  // Where the fields start. Bit 63 stands in for the starts beyond the
-  // window, so that no count is taken of 0; a record whose last field
-  // starts there cannot be whole anyway.
+  // Where fields 2, 6 and 15 start, dropping the lowest start field after
+  // field. Bit 63 stands in for starts beyond the window, so that no count
+  // is taken of 0; a record whose last field starts there cannot be whole.
   constexpr std::uint64_t kBeyond = std::uint64_t{1} << (kScanWindow - 1);
-  unsigned at[kFieldsPerRecord];
-  std::uint64_t t = starts;
-#pragma GCC unroll 15
-  for (unsigned& a : at) {
-    a = static_cast<unsigned>(std::countr_zero(t | kBeyond));
-    t &= t - 1;
-  }
-  if (at[kFieldsPerRecord - 1] == kScanWindow - 1) return false;
-  const std::uint64_t after = c.space >> at[kFieldsPerRecord - 1];
+  const auto first = [](std::uint64_t m) { return static_cast<unsigned>(std::countr_zero(m | kBeyond)); };
+  std::uint64_t t = starts & (starts - 1);
+  const unsigned month_at = first(t);
+#pragma GCC unroll 4
+  for (int k = 1; k < kIntsPerRecord; ++k) t &= t - 1;
+  const std::uint64_t value_starts = t; // fields 6.. : the values of codes 0..
+  const unsigned values_at = first(t);
+#pragma GCC unroll 9
+  for (int k = 0; k < kValuesPerRecord - 1; ++k) t &= t - 1;
+  const unsigned last_at = first(t);
+  if (last_at == kScanWindow - 1) return false;
+  const std::uint64_t after = c.space >> last_at;
   if (after == 0) return false;
   // The white space after the last field, and the bytes of the record.
-  const unsigned end = at[kFieldsPerRecord - 1] + static_cast<unsigned>(std::countr_zero(after));
+  const unsigned end = last_at + static_cast<unsigned>(std::countr_zero(after));
   const std::uint64_t in = (std::uint64_t{1} << end) - 1;
   const std::uint64_t upto_end = (in << 1) | 1;
   const std::uint64_t last = ~c.space & (c.space >> 1) & in; // the last byte of every token
-  const std::uint64_t ints = (std::uint64_t{1} << at[kIntsPerRecord]) - 1;
+  const std::uint64_t ints = (std::uint64_t{1} << values_at) - 1;
   // Adding a bit just after every point carries through the digits after it
   // and lands on the first byte that is not a digit: it must be white space.
   const std::uint64_t after_fraction = (c.digit + ((c.point & in) << 1)) & ~c.digit & upto_end;
@@ -132,11 +135,14 @@ bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
                      && (c.point & ints) == 0                   // no fraction in an integer
                      && (runs_of_10(~c.space) & ints) == 0;     // no integer can overflow
   if (!plain) return false;
-  if (scan_detail::int_at(p + at[1], rec.month) == nullptr) return false;
+  if (scan_detail::int_at(p + month_at, rec.month) == nullptr) return false;
+  std::uint64_t v = value_starts; // its lowest start is that of code `code`
+  int code = 0;
   for (std::uint32_t w = wanted; w != 0; w &= w - 1) {
     const int k = std::countr_zero(w);
-    // More than 15 digits: the general conversion, by the field by field path.
-    if (scan_detail::double_at(p + at[kIntsPerRecord + k], rec.values[k]) == nullptr) return false;
+    for (; code < k; ++code) v &= v - 1;
+    // Too many digits: the general conversion, by the field by field path.
+    if (scan_detail::double_at(p + first(v), rec.values[k]) == nullptr) return false;
   }
   scanner_skip(s, static_cast<std::size_t>(p + end - data));
   return true;
