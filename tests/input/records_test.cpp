@@ -126,8 +126,8 @@ std::vector<DailyRecord> stream_records(const std::string& text, bool& ended) {
       const int next = good ? in.peek() : 0;
       good = good && next != '.' && next != 'e' && next != 'E';
       if (k == 1) rec.month = n;
-      if (k == 1 && good) good = n >= 1 && n <= 12;
     }
+    good = good && rec.month >= 1 && rec.month <= 12; // checked once the five are read
     for (int k = 0; k < kValuesPerRecord && good; ++k)
       good = token_follows() && static_cast<bool>(in >> rec.values[k]);
     out.push_back(rec);
