@@ -3,6 +3,7 @@
 //
 //   g++ -std=c++20 -O2 -DNDEBUG -I src bench/scanner_bench.cpp src/input/scanner.cpp
 //       -lbenchmark -lpthread -o scanner_bench
+#include "input/records.h"
 #include "input/scanner.h"
 
 #include <benchmark/benchmark.h>
@@ -33,15 +34,16 @@ std::string value(std::mt19937_64& rng) {
   return t;
 }
 
-// Records of 5 ints (run, year, month, day, station) then 10 values.
+// Records as the data files hold them: year, month, day, run and day of the
+// year, then 10 values.
 const std::string& records_text() {
   static const std::string text = [] {
     std::mt19937_64 rng(1);
     std::string t;
     for (int rec = 0; t.size() < kTextBytes; ++rec) {
-      t += std::to_string(rec / 10957 + 1) + ' ' + std::to_string(1981 + rec % 10957 / 366) + ' ' +
-           std::to_string(1 + rec % 12) + ' ' + std::to_string(1 + rec % 28) + ' ' +
-           std::to_string(rec % 5);
+      t += std::to_string(1981 + rec % 10957 / 366) + ' ' + std::to_string(1 + rec / 28 % 12) + ' ' +
+           std::to_string(1 + rec % 28) + ' ' + std::to_string(rec / 10957 + 1) + ' ' +
+           std::to_string(1 + rec % 366);
       for (int k = 0; k < 10; ++k) t += ' ' + value(rng);
       t += '\n';
     }
@@ -191,6 +193,37 @@ void BM_ScanRecordsFile(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_ScanRecordsFile)->Unit(benchmark::kMillisecond);
+
+// The data file reader on the same records, as the program uses it: with
+// the three value codes of the example configuration wanted, and with all ten.
+void BM_DataFileRead(benchmark::State& state) {
+  const std::string& text = records_text();
+  char path[] = "/tmp/td_scanner_bench_XXXXXX";
+  const int fd = ::mkstemp(path);
+  if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    state.SkipWithError("cannot write the temporary file");
+    return;
+  }
+  ::close(fd);
+  for (auto _ : state) {
+    std::string reason;
+    td::DataFile* f = td::data_file_open(path, reason);
+    if (f == nullptr) {
+      state.SkipWithError("cannot open the temporary file");
+      break;
+    }
+    td::data_file_want(f, static_cast<std::uint32_t>(state.range(0)));
+    td::DailyRecord rec{};
+    td::RecordFault fault;
+    double sum = 0;
+    while (td::data_file_read(f, rec, fault) == td::RecordStatus::ok) sum += rec.month + rec.values[2];
+    benchmark::DoNotOptimize(sum);
+    td::data_file_close(f);
+  }
+  ::unlink(path);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_DataFileRead)->Arg(0x007)->Arg(0x3FF)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

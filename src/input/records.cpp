@@ -75,76 +75,119 @@ RecordStatus check_month(const DailyRecord& rec, RecordFault& fault) {
   return fault.status;
 }
 
+// The byte classes of a window of 64 or 128 bytes, one bit per byte.
+__extension__ typedef unsigned __int128 Mask128;
+
+template <class Mask>
+struct Classes {
+  Mask space, digit, point, sign;
+};
+
+Classes<std::uint64_t> classes_of(const char* p, std::uint64_t) {
+  const ByteClasses c = classify_window(p);
+  return {c.space, c.digit, c.point, c.sign};
+}
+
+Classes<Mask128> classes_of(const char* p, Mask128) {
+  const ByteClasses lo = classify_window(p);
+  const ByteClasses hi = classify_window(p + 64);
+  const auto join = [](std::uint64_t l, std::uint64_t h) { return Mask128{h} << 64 | l; };
+  return {join(lo.space, hi.space), join(lo.digit, hi.digit), join(lo.point, hi.point), join(lo.sign, hi.sign)};
+}
+
+unsigned lowest(std::uint64_t m) { return static_cast<unsigned>(std::countr_zero(m)); } // m != 0
+unsigned lowest(Mask128 m) {
+  const auto lo = static_cast<std::uint64_t>(m);
+  return lo != 0 ? lowest(lo) : 64 + lowest(static_cast<std::uint64_t>(m >> 64));
+}
+
 // Bit i set where a run of 10 bytes of `m` starts (bits i..i+9 all set).
-std::uint64_t runs_of_10(std::uint64_t m) {
-  const std::uint64_t r2 = m & (m >> 1);
-  const std::uint64_t r4 = r2 & (r2 >> 2);
-  const std::uint64_t r8 = r4 & (r4 >> 4);
+template <class Mask>
+Mask runs_of_10(Mask m) {
+  const Mask r2 = m & (m >> 1);
+  const Mask r4 = r2 & (r2 >> 2);
+  const Mask r8 = r4 & (r4 >> 4);
   return r8 & (r2 >> 8);
 }
 
+enum class Plain { yes, no, longer }; // longer: does not end within the window
+
 // The plain record, as nearly every data file writes them: the fifteen
-// fields within the next kScanWindow bytes, each of the shape "[+-]d*[.d*]"
-// with at least one digit and ended by white space, the five integers
-// without a point and at most 9 characters long. Field by field reading
-// would read such a record to its last byte and find no fault, so it is
-// checked on bit masks of the whole window at once, and only the month and
-// the wanted values are converted. false: not plain (or not all buffered);
-// nothing is consumed and `rec` is unspecified.
+// fields within a window of 64 or 128 bytes at p (a token), each of the
+// shape "[+-]d*[.d*]" with at least one digit and ended by white space, the
+// five integers without a point and at most 9 characters long. Field by
+// field reading would read such a record to its last byte and find no
+// fault, so it is checked on bit masks of the whole window at once, and only
+// the month and the wanted values are converted. yes: `length` is the
+// record's (up to the white space after it). Otherwise `rec` is unspecified.
 //   "1981 1 1 1 1 0.1 -0.4 0.1 6.1 100 7.7 1.1 0.98 0.25 0.12\n"   plain
 //   "1981 1 1 1 1 1e2 ..."  "... 5.5.5 ..."  "... -. ..."  "1981.0 ..."  not plain
-bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
-  const char* const data = scanner_data(s);
-  const char* p = data;
-  while (scan_detail::is_space(*p)) ++p; // the NUL after the data stops this
-  const ByteClasses c = classify_window(p);
+template <class Mask>
+Plain plain_record(const char* p, std::uint32_t wanted, DailyRecord& rec, std::size_t& length) {
+  constexpr unsigned kBits = 8 * sizeof(Mask);
+  const Classes<Mask> c = classes_of(p, Mask{});
   // A token starts at p and after every white space; bytes beyond the data
   // are NUL, which belongs to no class, so a record reaching them fails.
-  const std::uint64_t starts = ~c.space & ((c.space << 1) | 1);
+  const Mask starts = ~c.space & ((c.space << 1) | 1);
   // Where fields 2, 6 and 15 start, dropping the lowest start field after
-  // field. Bit 63 stands in for starts beyond the window, so that no count
-  // is taken of 0; a record whose last field starts there cannot be whole.
-  constexpr std::uint64_t kBeyond = std::uint64_t{1} << (kScanWindow - 1);
-  const auto first = [](std::uint64_t m) { return static_cast<unsigned>(std::countr_zero(m | kBeyond)); };
-  std::uint64_t t = starts & (starts - 1);
+  // field. The top bit stands in for starts beyond the window, so that no
+  // count is taken of 0; a record whose last field starts there is longer.
+  constexpr Mask kBeyond = Mask{1} << (kBits - 1);
+  const auto first = [](Mask m) { return lowest(m | kBeyond); };
+  Mask t = starts & (starts - 1);
   const unsigned month_at = first(t);
 #pragma GCC unroll 4
   for (int k = 1; k < kIntsPerRecord; ++k) t &= t - 1;
-  const std::uint64_t value_starts = t; // fields 6.. : the values of codes 0..
+  const Mask value_starts = t; // fields 6.. : the values of codes 0..
   const unsigned values_at = first(t);
 #pragma GCC unroll 9
   for (int k = 0; k < kValuesPerRecord - 1; ++k) t &= t - 1;
   const unsigned last_at = first(t);
-  if (last_at == kScanWindow - 1) return false;
-  const std::uint64_t after = c.space >> last_at;
-  if (after == 0) return false;
+  if (last_at == kBits - 1) return Plain::longer;
+  const Mask after = c.space >> last_at;
+  if (after == 0) return Plain::longer;
   // The white space after the last field, and the bytes of the record.
-  const unsigned end = last_at + static_cast<unsigned>(std::countr_zero(after));
-  const std::uint64_t in = (std::uint64_t{1} << end) - 1;
-  const std::uint64_t upto_end = (in << 1) | 1;
-  const std::uint64_t last = ~c.space & (c.space >> 1) & in; // the last byte of every token
-  const std::uint64_t ints = (std::uint64_t{1} << values_at) - 1;
+  const unsigned end = last_at + lowest(after);
+  const Mask in = (Mask{1} << end) - 1;
+  const Mask upto_end = (in << 1) | 1;
+  const Mask last = ~c.space & (c.space >> 1) & in; // the last byte of every token
+  const Mask ints = (Mask{1} << values_at) - 1;
   // Adding a bit just after every point carries through the digits after it
   // and lands on the first byte that is not a digit: it must be white space.
-  const std::uint64_t after_fraction = (c.digit + ((c.point & in) << 1)) & ~c.digit & upto_end;
+  const Mask after_fraction = (c.digit + ((c.point & in) << 1)) & ~c.digit & upto_end;
   const bool plain = (~(c.space | c.digit | c.point | c.sign) & in) == 0 // nothing else
-                     && (c.sign & ~starts & in) == 0            // a sign only leads
-                     && (starts & last & (c.point | c.sign)) == 0 // no "+", "-", "."
+                     && (c.sign & ~starts & in) == 0                      // a sign only leads
+                     && (starts & last & (c.point | c.sign)) == 0         // no "+", "-", "."
                      && (starts & c.sign & ((c.point & last) >> 1)) == 0 // no "+.", "-."
-                     && (after_fraction & ~c.space) == 0        // one point, digits after it
-                     && (c.point & ints) == 0                   // no fraction in an integer
-                     && (runs_of_10(~c.space) & ints) == 0;     // no integer can overflow
-  if (!plain) return false;
-  if (scan_detail::int_at(p + month_at, rec.month) == nullptr) return false;
-  std::uint64_t v = value_starts; // its lowest start is that of code `code`
+                     && (after_fraction & ~c.space) == 0                  // one point, digits after it
+                     && (c.point & ints) == 0                             // no fraction in an integer
+                     && (runs_of_10(~c.space) & ints) == 0;               // no integer can overflow
+  if (!plain) return Plain::no;
+  if (scan_detail::int_at(p + month_at, rec.month) == nullptr) return Plain::no;
+  Mask v = value_starts; // its lowest start is that of code `code`
   int code = 0;
   for (std::uint32_t w = wanted; w != 0; w &= w - 1) {
     const int k = std::countr_zero(w);
     for (; code < k; ++code) v &= v - 1;
     // Too many digits: the general conversion, by the field by field path.
-    if (scan_detail::double_at(p + first(v), rec.values[k]) == nullptr) return false;
+    if (scan_detail::double_at(p + first(v), rec.values[k]) == nullptr) return Plain::no;
   }
-  scanner_skip(s, static_cast<std::size_t>(p + end - data));
+  length = end;
+  return Plain::yes;
+}
+
+// The plain record at the read position, in a window of 64 bytes or, if it
+// is longer, of 128. false: not plain, or not all buffered; nothing is
+// consumed and `rec` is unspecified.
+bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
+  const char* const data = scanner_data(s);
+  const char* p = data;
+  while (scan_detail::is_space(*p)) ++p; // the NUL after the data stops this
+  std::size_t length = 0;
+  Plain plain = plain_record<std::uint64_t>(p, wanted, rec, length);
+  if (plain == Plain::longer) plain = plain_record<Mask128>(p, wanted, rec, length);
+  if (plain != Plain::yes) return false;
+  scanner_skip(s, static_cast<std::size_t>(p - data) + length);
   return true;
 }
 

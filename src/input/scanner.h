@@ -93,11 +93,11 @@ int scanner_peek(Scanner& s);
 // read from scanner_data(s), the buffered bytes from the read position
 // followed by NULs (none of them if nothing is buffered). scanner_skip(s, n)
 // consumes n of the buffered bytes.
-inline constexpr std::size_t kScanWindow = 64;
+inline constexpr std::size_t kScanWindow = 128;
 inline const char* scanner_data(const Scanner& s) { return s.buf + s.pos; }
 inline void scanner_skip(Scanner& s, std::size_t n) { s.pos += n; }
 
-// The classes of the kScanWindow bytes at p, bit i standing for p[i].
+// The classes of the 64 bytes at p, bit i standing for p[i].
 struct ByteClasses {
   std::uint64_t space; // ' ' and \t \n \v \f \r
   std::uint64_t digit; // '0'..'9'
@@ -117,7 +117,7 @@ ByteClasses classify_window(const char* p); // inline below
 
 // Bytes allocated after the buffer and kept NUL, so that a window of
 // kScanWindow bytes can be read from any position up to `end`.
-inline constexpr std::size_t kScanPadding = 64;
+inline constexpr std::size_t kScanPadding = 128;
 static_assert(kScanPadding >= kScanWindow);
 
 #if defined(__GNUC__)
@@ -246,7 +246,6 @@ TD_SCAN_INLINE int scanner_peek(Scanner& s) {
 }
 
 TD_SCAN_INLINE ByteClasses classify_window(const char* p) {
-  static_assert(kScanWindow == 64);
   ByteClasses c{};
 #if defined(__SSE2__)
 #pragma GCC unroll 4
@@ -269,7 +268,7 @@ TD_SCAN_INLINE ByteClasses classify_window(const char* p) {
     c.sign |= bits(sign);
   }
 #else
-  for (unsigned i = 0; i < kScanWindow; ++i) {
+  for (unsigned i = 0; i < 64; ++i) {
     const std::uint64_t bit = std::uint64_t{1} << i;
     if (scan_detail::is_space(p[i])) c.space |= bit;
     if (scan_detail::is_digit(p[i])) c.digit |= bit;
