@@ -110,8 +110,10 @@ void BM_ScanRecords(benchmark::State& state) {
     td::Scanner s;
     td::scanner_open_memory(s, text);
     auto scan = [&](auto& x) {
-      if constexpr (sizeof x == 4) return td::scan_int(s, x) == td::ScanStatus::ok;
-      else return td::scan_double(s, x) == td::ScanStatus::ok;
+      if constexpr (sizeof x == 4)
+        return td::scan_int(s, x) == td::ScanStatus::ok;
+      else
+        return td::scan_double(s, x) == td::ScanStatus::ok;
     };
     double sum = 0;
     while (scan_record(scan, sum)) {
@@ -180,8 +182,10 @@ void BM_ScanRecordsFile(benchmark::State& state) {
       break;
     }
     auto scan = [&](auto& x) {
-      if constexpr (sizeof x == 4) return td::scan_int(s, x) == td::ScanStatus::ok;
-      else return td::scan_double(s, x) == td::ScanStatus::ok;
+      if constexpr (sizeof x == 4)
+        return td::scan_int(s, x) == td::ScanStatus::ok;
+      else
+        return td::scan_double(s, x) == td::ScanStatus::ok;
     };
     double sum = 0;
     while (scan_record(scan, sum)) {

@@ -28,13 +28,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int code = 0, code2 = 0;
     std::string op, sw, op2;
     double t = 0, t2 = 0;
-    if (in >> code) { ++read; if (r.tokens_read >= read && code != set.primary_code) std::abort(); }
-    if (in >> op) { ++read; if (r.tokens_read >= read && op != set.primary_cmp_text) std::abort(); }
-    if (in >> t) { ++read; if (r.tokens_read >= read && t != set.primary_threshold) std::abort(); }
-    if (in >> sw) { ++read; if (r.tokens_read >= read && sw != set.switch_text) std::abort(); }
-    if (in >> code2) { ++read; if (r.tokens_read >= read && code2 != set.secondary_code) std::abort(); }
-    if (in >> op2) { ++read; if (r.tokens_read >= read && op2 != set.secondary_cmp_text) std::abort(); }
-    if (in >> t2) { ++read; if (r.tokens_read >= read && t2 != set.secondary_threshold) std::abort(); }
+    if (in >> code) {
+      ++read;
+      if (r.tokens_read >= read && code != set.primary_code) std::abort();
+    }
+    if (in >> op) {
+      ++read;
+      if (r.tokens_read >= read && op != set.primary_cmp_text) std::abort();
+    }
+    if (in >> t) {
+      ++read;
+      if (r.tokens_read >= read && t != set.primary_threshold) std::abort();
+    }
+    if (in >> sw) {
+      ++read;
+      if (r.tokens_read >= read && sw != set.switch_text) std::abort();
+    }
+    if (in >> code2) {
+      ++read;
+      if (r.tokens_read >= read && code2 != set.secondary_code) std::abort();
+    }
+    if (in >> op2) {
+      ++read;
+      if (r.tokens_read >= read && op2 != set.secondary_cmp_text) std::abort();
+    }
+    if (in >> t2) {
+      ++read;
+      if (r.tokens_read >= read && t2 != set.secondary_threshold) std::abort();
+    }
   }
   if (read != r.tokens_read) std::abort();
   if (read >= 1 && data_file != cfg.data_file) std::abort();

@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (k == 1) month = n;
     }
     good = good && month >= 1 && month <= 12; // checked once the five are read
-    for (int k = 0; k < td::kValuesPerRecord && good; ++k) good = token_follows() && static_cast<bool>(in >> values[k]);
+    for (int k = 0; k < td::kValuesPerRecord && good; ++k)
+      good = token_follows() && static_cast<bool>(in >> values[k]);
 
     if (!good) {
       if (status == td::RecordStatus::ok) std::abort();
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (status != td::RecordStatus::ok || got.month != month) std::abort();
     for (int k = 0; k < td::kValuesPerRecord; ++k)
-      if ((wanted >> k & 1u) != 0 && std::bit_cast<std::uint64_t>(got.values[k]) != std::bit_cast<std::uint64_t>(values[k]))
+      if ((wanted >> k & 1u) != 0 &&
+          std::bit_cast<std::uint64_t>(got.values[k]) != std::bit_cast<std::uint64_t>(values[k]))
         std::abort();
   }
   td::data_file_close(f);

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       double b = 0;
       ours_ok = td::scan_double(s, a) == td::ScanStatus::ok;
       theirs_ok = static_cast<bool>(in >> b);
-      if (ours_ok && theirs_ok && std::bit_cast<std::uint64_t>(a) != std::bit_cast<std::uint64_t>(b)) std::abort();
+      if (ours_ok && theirs_ok && std::bit_cast<std::uint64_t>(a) != std::bit_cast<std::uint64_t>(b))
+        std::abort();
     } else {
       std::string a;
       std::string b;

@@ -102,17 +102,13 @@ i64 normal_q16(Xoshiro& s) {
 }
 
 // Uniform integer in [0, 1000).
-i64 uniform_permille(Xoshiro& s) {
-  return static_cast<i64>(((xoshiro_next(s) >> 32) * 1000) >> 32);
-}
+i64 uniform_permille(Xoshiro& s) { return static_cast<i64>(((xoshiro_next(s) >> 32) * 1000) >> 32); }
 
 // ---------------------------------------------------------------------------
 // Integer arithmetic helpers.
 
 // n / d rounded half away from zero, d > 0.
-i64 div_round(i64 n, i64 d) {
-  return n >= 0 ? (n + d / 2) / d : -((-n + d / 2) / d);
-}
+i64 div_round(i64 n, i64 d) { return n >= 0 ? (n + d / 2) / d : -((-n + d / 2) / d); }
 
 i64 clamp_i(i64 v, i64 lo, i64 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -140,7 +136,7 @@ i64 isqrt(i64 v) {
 i64 cos_permille(i64 num, i64 den) {
   constexpr i64 kQ = i64{1} << 28;
   constexpr i64 kHalfPiQ28 = 421657428;
-  constexpr i64 kQuarter = i64{1} << 18;      // a quarter turn
+  constexpr i64 kQuarter = i64{1} << 18;       // a quarter turn
   const i64 turn = num * (4 * kQuarter) / den; // 0 .. 2^20 - 1
   const i64 quadrant = turn / kQuarter;
   const i64 x = (turn % kQuarter) * kHalfPiQ28 / kQuarter; // [0, pi/2) in Q28
@@ -174,8 +170,8 @@ i64 cos_permille(i64 num, i64 den) {
 // Saturation vapour pressure over water in thousandths of hPa at a
 // temperature in tenths of a degree C (sixth-order polynomial, -50..50 C).
 i64 saturation_vp_milli(i64 t10) {
-  static constexpr std::array<i64, 7> kCoeffQ40 = {
-      6715597077249, 487800370068, 15711425281, 291441882, 3332884, 22365, 67};
+  static constexpr std::array<i64, 7> kCoeffQ40 = {6715597077249, 487800370068, 15711425281, 291441882,
+                                                   3332884,       22365,        67};
   const i64 t = clamp_i(t10, -500, 500);
   i64 acc = kCoeffQ40[6];
   for (int i = 5; i >= 0; --i) acc = acc * t / 10 + kCoeffQ40[static_cast<std::size_t>(i)];
@@ -185,13 +181,10 @@ i64 saturation_vp_milli(i64 t10) {
 // ---------------------------------------------------------------------------
 // Calendar.
 
-bool is_leap(i64 year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool is_leap(i64 year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int days_in_month(i64 year, int month) {
-  static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30,
-                                                31, 31, 30, 31, 30, 31};
+  static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (month == 2 && is_leap(year)) return 29;
   return kDays[static_cast<std::size_t>(month - 1)];
 }
@@ -204,8 +197,8 @@ struct Season {
   i64 day_cos;  // thousandths; +1000 at the June solstice
 };
 
-constexpr i64 kTempPeakDoy = 197;     // 16 July
-constexpr i64 kSolsticeDoy = 172;     // 21 June
+constexpr i64 kTempPeakDoy = 197; // 16 July
+constexpr i64 kSolsticeDoy = 172; // 21 June
 
 std::vector<Season> season_table(i64 year_len) {
   std::vector<Season> t(static_cast<std::size_t>(year_len));
@@ -226,9 +219,9 @@ struct Day {
   i64 rn10, tmin10, tmax10, vp10, rh, wn10, ss10, diff100, dir100, pet100;
 };
 
-constexpr i64 kAnomalySd10 = 25;    // tenths of a degree
-constexpr i64 kAnomalyKeep = 700;   // AR(1) coefficient, thousandths
-constexpr i64 kAnomalyInnov = 714;  // sqrt(1 - 0.7^2), thousandths
+constexpr i64 kAnomalySd10 = 25;   // tenths of a degree
+constexpr i64 kAnomalyKeep = 700;  // AR(1) coefficient, thousandths
+constexpr i64 kAnomalyInnov = 714; // sqrt(1 - 0.7^2), thousandths
 
 // Scales a Q16 normal deviate to a standard deviation of `sd` units.
 i64 scaled(i64 z_q16, i64 sd) { return div_round(z_q16 * sd, kUnit); }
@@ -259,21 +252,20 @@ Day simulate_day(Xoshiro& rng, RunState& st, const Season& se) {
 
   // Temperatures: seasonal mean + shared persistent anomaly + own noise +
   // the effect of sunshine (warm sunny days, cold clear winter nights).
-  st.anomaly_q16 = st.anomaly_q16 * kAnomalyKeep / 1000 +
-                   normal_q16(rng) * kAnomalySd10 * kAnomalyInnov / 1000;
+  st.anomaly_q16 =
+      st.anomaly_q16 * kAnomalyKeep / 1000 + normal_q16(rng) * kAnomalySd10 * kAnomalyInnov / 1000;
   const i64 anomaly10 = div_round(st.anomaly_q16, kUnit);
   const i64 tmax_mean = 135 + 105 * c / 1000;
   const i64 tmin_mean = 55 + 75 * c / 1000;
   const i64 sun = frac - 450;
   out.tmax10 = tmax_mean + anomaly10 + scaled(normal_q16(rng), 22 + 4 * c / 1000) + sun * 60 / 1000;
-  out.tmin10 = tmin_mean + anomaly10 * 4 / 5 + scaled(normal_q16(rng), 18) -
-               sun * (15 - 10 * c / 1000) / 1000;
+  out.tmin10 =
+      tmin_mean + anomaly10 * 4 / 5 + scaled(normal_q16(rng), 18) - sun * (15 - 10 * c / 1000) / 1000;
   out.tmax10 = max_i(out.tmax10, out.tmin10 + 5);
   const i64 tmean20 = out.tmax10 + out.tmin10; // twice the mean, tenths
 
   // Humidity: the dew point sits near Tmin (above it when it rains).
-  const i64 dep = st.wet ? -10 + scaled(normal_q16(rng), 10)
-                         : 15 + scaled(normal_q16(rng), 15);
+  const i64 dep = st.wet ? -10 + scaled(normal_q16(rng), 10) : 15 + scaled(normal_q16(rng), 15);
   const i64 tdew10 = clamp_i(out.tmin10 - dep, -400, tmean20 / 2);
   const i64 vp_milli = saturation_vp_milli(tdew10);
   const i64 es_mean_milli = saturation_vp_milli(tmean20 / 2);
@@ -352,8 +344,7 @@ char* put_fixed(char* p, i64 v, int decimals) {
   return p;
 }
 
-char* put_line(char* p, i64 year, int month, int day, u64 run, int doy, const Day& d,
-               bool crlf) {
+char* put_line(char* p, i64 year, int month, int day, u64 run, int doy, const Day& d, bool crlf) {
   p = put_uint(p, static_cast<u64>(year));
   *p++ = ' ';
   p = put_uint(p, static_cast<u64>(month));
@@ -363,8 +354,8 @@ char* put_line(char* p, i64 year, int month, int day, u64 run, int doy, const Da
   p = put_uint(p, run);
   *p++ = ' ';
   p = put_uint(p, static_cast<u64>(doy));
-  const std::array<i64, 10> values = {d.rn10, d.tmin10, d.tmax10, d.vp10, d.rh,
-                                      d.wn10, d.ss10, d.diff100, d.dir100, d.pet100};
+  const std::array<i64, 10> values = {d.rn10, d.tmin10, d.tmax10,  d.vp10,   d.rh,
+                                      d.wn10, d.ss10,   d.diff100, d.dir100, d.pet100};
   static constexpr std::array<int, 10> kDecimals = {1, 1, 1, 1, 0, 1, 1, 2, 2, 2};
   for (std::size_t i = 0; i < values.size(); ++i) {
     *p++ = ' ';
@@ -416,15 +407,18 @@ int usage_error(const char* what, const char* arg) {
 int parse_args(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
-    const bool takes_value = std::strcmp(a, "--seed") == 0 || std::strcmp(a, "--runs") == 0 ||
-                             std::strcmp(a, "--days") == 0;
+    const bool takes_value =
+        std::strcmp(a, "--seed") == 0 || std::strcmp(a, "--runs") == 0 || std::strcmp(a, "--days") == 0;
     if (takes_value) {
       if (i + 1 >= argc) return usage_error("missing value after", a);
       const char* v = argv[++i];
       bool ok = false;
-      if (std::strcmp(a, "--seed") == 0) ok = parse_u64(v, 0, UINT64_MAX, o.seed);
-      else if (std::strcmp(a, "--runs") == 0) ok = parse_u64(v, 1, kMaxRuns, o.runs);
-      else ok = parse_u64(v, 1, kMaxDays, o.days);
+      if (std::strcmp(a, "--seed") == 0)
+        ok = parse_u64(v, 0, UINT64_MAX, o.seed);
+      else if (std::strcmp(a, "--runs") == 0)
+        ok = parse_u64(v, 1, kMaxRuns, o.runs);
+      else
+        ok = parse_u64(v, 1, kMaxDays, o.days);
       if (!ok) return usage_error("bad number", v);
     } else if (std::strcmp(a, "--crlf") == 0) {
       o.crlf = true;

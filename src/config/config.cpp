@@ -41,19 +41,29 @@ void* item_target(RunConfig& cfg, int k) {
 // The line numbers of the messages are fixed texts of the legacy program: a
 // set's primary comparison reports line 5, its switch line 6 and its
 // secondary comparison line 9, plus 7 for set 2 and plus 14 for set 3.
-std::string line_message(int line) {
-  return "error on line " + std::to_string(line) + " of ini file";
-}
+std::string line_message(int line) { return "error on line " + std::to_string(line) + " of ini file"; }
 
 bool check_comparison(const std::string& text, bool& gt) {
-  if (text == "GT") { gt = true; return true; }
-  if (text == "LT") { gt = false; return true; }
+  if (text == "GT") {
+    gt = true;
+    return true;
+  }
+  if (text == "LT") {
+    gt = false;
+    return true;
+  }
   return false;
 }
 
 bool check_switch(const std::string& text, bool& enabled) {
-  if (text == "TRUE") { enabled = true; return true; }
-  if (text == "FALSE") { enabled = false; return true; }
+  if (text == "TRUE") {
+    enabled = true;
+    return true;
+  }
+  if (text == "FALSE") {
+    enabled = false;
+    return true;
+  }
   return false;
 }
 
@@ -157,8 +167,8 @@ ConfigReport read_config_file(const char* path, RunConfig& cfg) {
 std::string config_stop_message(const ConfigReport& r) {
   if (!r.opened || r.tokens_read >= kConfigTokenCount) return {};
   const int k = r.tokens_read + 1;
-  std::string line = "Error reading ini file: " + config_item_name(k) + " (item " +
-                     std::to_string(k) + " of " + std::to_string(kConfigTokenCount) + ")";
+  std::string line = "Error reading ini file: " + config_item_name(k) + " (item " + std::to_string(k) +
+                     " of " + std::to_string(kConfigTokenCount) + ")";
   if (r.bad_number) return line + " is not a number: found \"" + r.stop_found + "\"";
   return line + " is missing: the file ends after " + std::to_string(r.tokens_read) + " items";
 }

@@ -96,8 +96,8 @@ int scan(Run& run) {
     reset_run(run.tallies, r);
     for (int d = 0; d < run.dims.days; ++d) {
       if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
-        say("Error reading data file " + run.cfg.data_file + ": run " + std::to_string(r + 1) +
-            ", day " + std::to_string(d + 1) + ": " + record_fault_text(fault));
+        say("Error reading data file " + run.cfg.data_file + ": run " + std::to_string(r + 1) + ", day " +
+            std::to_string(d + 1) + ": " + record_fault_text(fault));
         return kExitData;
       }
       test_day(run.cfg, *run.record, run.tallies, r);

@@ -68,7 +68,8 @@ RecordStatus fraction_fault(Scanner& s, std::int32_t value, int field, RecordFau
 }
 
 RecordStatus check_month(const DailyRecord& rec, RecordFault& fault) {
-  if (rec.month >= 1 && rec.month <= 12) [[likely]] return RecordStatus::ok;
+  if (rec.month >= 1 && rec.month <= 12) [[likely]]
+    return RecordStatus::ok;
   fault.status = RecordStatus::bad_month;
   fault.field = 2;
   fault.found = std::to_string(rec.month);
@@ -92,7 +93,8 @@ Classes<Mask128> classes_of(const char* p, Mask128) {
   const ByteClasses lo = classify_window(p);
   const ByteClasses hi = classify_window(p + 64);
   const auto join = [](std::uint64_t l, std::uint64_t h) { return Mask128{h} << 64 | l; };
-  return {join(lo.space, hi.space), join(lo.digit, hi.digit), join(lo.point, hi.point), join(lo.sign, hi.sign)};
+  return {join(lo.space, hi.space), join(lo.digit, hi.digit), join(lo.point, hi.point),
+          join(lo.sign, hi.sign)};
 }
 
 unsigned lowest(std::uint64_t m) { return static_cast<unsigned>(std::countr_zero(m)); } // m != 0
@@ -156,12 +158,12 @@ Plain plain_record(const char* p, std::uint32_t wanted, DailyRecord& rec, std::s
   // and lands on the first byte that is not a digit: it must be white space.
   const Mask after_fraction = (c.digit + ((c.point & in) << 1)) & ~c.digit & upto_end;
   const bool plain = (~(c.space | c.digit | c.point | c.sign) & in) == 0 // nothing else
-                     && (c.sign & ~starts & in) == 0                      // a sign only leads
-                     && (starts & last & (c.point | c.sign)) == 0         // no "+", "-", "."
+                     && (c.sign & ~starts & in) == 0                     // a sign only leads
+                     && (starts & last & (c.point | c.sign)) == 0        // no "+", "-", "."
                      && (starts & c.sign & ((c.point & last) >> 1)) == 0 // no "+.", "-."
-                     && (after_fraction & ~c.space) == 0                  // one point, digits after it
-                     && (c.point & ints) == 0                             // no fraction in an integer
-                     && (runs_of_10(~c.space) & ints) == 0;               // no integer can overflow
+                     && (after_fraction & ~c.space) == 0                 // one point, digits after it
+                     && (c.point & ints) == 0                            // no fraction in an integer
+                     && (runs_of_10(~c.space) & ints) == 0;              // no integer can overflow
   if (!plain) return Plain::no;
   if (scan_detail::int_at(p + month_at, rec.month) == nullptr) return Plain::no;
   Mask v = value_starts; // its lowest start is that of code `code`
@@ -233,7 +235,8 @@ bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   Scanner& s = f->scanner;
-  if (read_plain_record(s, f->wanted, rec)) [[likely]] return check_month(rec, fault);
+  if (read_plain_record(s, f->wanted, rec)) [[likely]]
+    return check_month(rec, fault);
   std::int32_t ints[kIntsPerRecord];
   if (scan_fields(s, ints, rec.values)) {
     // White space ended every field, so no integer field has a fraction.
@@ -275,16 +278,13 @@ std::string record_field_name(int field) {
 std::string record_fault_text(const RecordFault& fault) {
   switch (fault.status) {
   case RecordStatus::ok: return "no fault";
-  case RecordStatus::ended:
-    return "the file ends early, at " + record_field_name(fault.field);
+  case RecordStatus::ended: return "the file ends early, at " + record_field_name(fault.field);
   case RecordStatus::not_number:
     return record_field_name(fault.field) + " is not a number: found \"" + fault.found + "\"";
   case RecordStatus::fraction:
     return record_field_name(fault.field) + " is not a whole number: found \"" + fault.found + "\"";
-  case RecordStatus::bad_month:
-    return "the month " + fault.found + " is outside 1 to 12";
-  case RecordStatus::io_error:
-    return std::string("reading failed: ") + std::strerror(fault.error);
+  case RecordStatus::bad_month: return "the month " + fault.found + " is outside 1 to 12";
+  case RecordStatus::io_error: return std::string("reading failed: ") + std::strerror(fault.error);
   }
   return "unknown fault";
 }

@@ -9,7 +9,7 @@
 namespace td {
 
 inline constexpr int kValuesPerRecord = 10;
-inline constexpr int kIntsPerRecord = 5;  // three kept, two read and discarded
+inline constexpr int kIntsPerRecord = 5; // three kept, two read and discarded
 inline constexpr int kFieldsPerRecord = kIntsPerRecord + kValuesPerRecord;
 
 // One day: the calendar month and the value of every variable code. The
@@ -24,11 +24,11 @@ inline constexpr std::uint32_t kAllCodes = (std::uint32_t{1} << kValuesPerRecord
 
 enum class RecordStatus : int {
   ok,
-  ended,       // the file ends before (or inside) this record
-  not_number,  // a field is not a number (nan, inf, out of range, junk)
-  fraction,    // an integer field is written with a fraction or exponent
-  bad_month,   // the month is outside 1..12
-  io_error,    // reading failed
+  ended,      // the file ends before (or inside) this record
+  not_number, // a field is not a number (nan, inf, out of range, junk)
+  fraction,   // an integer field is written with a fraction or exponent
+  bad_month,  // the month is outside 1..12
+  io_error,   // reading failed
 };
 
 // Where a record went wrong: the field (1..15) and what stood there.

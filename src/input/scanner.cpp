@@ -107,8 +107,7 @@ ScanStatus prepare(Scanner& s) {
   for (;;) {
     if (s.error != 0) return ScanStatus::io_error;
     while (is_space(s.buf[s.pos])) ++s.pos; // the NUL after `end` stops this
-    if (s.end - s.pos >= s.lookahead || s.eof)
-      return s.pos < s.end ? ScanStatus::ok : ScanStatus::end;
+    if (s.end - s.pos >= s.lookahead || s.eof) return s.pos < s.end ? ScanStatus::ok : ScanStatus::end;
     if (!fill(s, s.lookahead)) return ScanStatus::io_error;
   }
 }
@@ -265,8 +264,10 @@ ScanStatus stream_double(Scanner& s, double& out) {
       if (n == 0 && c == '0') {
         if (dec) --point;
       } else {
-        if (n < kKeptDigits) digits[n++] = static_cast<char>(c);
-        else if (c != '0') sticky = true;
+        if (n < kKeptDigits)
+          digits[n++] = static_cast<char>(c);
+        else if (c != '0')
+          sticky = true;
         if (!dec) ++point;
       }
     } else if (c == '.' && !dec) {
@@ -455,8 +456,7 @@ void scanner_open_fd(Scanner& s, int fd) {
   start(s);
 }
 
-void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk,
-                         std::size_t lookahead) {
+void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk, std::size_t lookahead) {
   reset(s);
   s.mem = text.data();
   s.mem_size = text.size();

@@ -75,8 +75,7 @@ bool scanner_open_file(Scanner& s, const char* path);
 void scanner_open_fd(Scanner& s, int fd);
 // Scans `text` (not copied: it must outlive the scanner), handing it out in
 // pieces of at most read_chunk bytes so that tests can cut tokens anywhere.
-void scanner_open_memory(Scanner& s, std::string_view text,
-                         std::size_t read_chunk = kScanBufferBytes,
+void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk = kScanBufferBytes,
                          std::size_t lookahead = kScanLookahead);
 void scanner_close(Scanner& s);
 
@@ -170,7 +169,8 @@ TD_SCAN_INLINE const char* int_at(const char* p, std::int32_t& out) {
   std::uint64_t m = 0;
   while (is_digit(*r)) m = m * 10 + digit(*r++);
   // 1..9 digits cannot overflow; white space must end the token.
-  if (static_cast<std::size_t>(r - q) - 1 >= 9 || !is_space(*r)) [[unlikely]] return nullptr;
+  if (static_cast<std::size_t>(r - q) - 1 >= 9 || !is_space(*r)) [[unlikely]]
+    return nullptr;
   const auto v = static_cast<std::int32_t>(m);
   out = c == '-' ? -v : v;
   return r;
@@ -194,8 +194,7 @@ TD_SCAN_INLINE const char* double_at(const char* p, double& out) {
   if (static_cast<std::size_t>(r - q) - point - 1 >= 15 || !is_space(*r)) [[unlikely]]
     return nullptr;
   const double v = static_cast<double>(m) / kPow10[frac];
-  out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
-                              (static_cast<std::uint64_t>(c == '-') << 63));
+  out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) | (static_cast<std::uint64_t>(c == '-') << 63));
   return r;
 }
 
@@ -203,18 +202,22 @@ TD_SCAN_INLINE const char* double_at(const char* p, double& out) {
 
 TD_SCAN_INLINE ScanStatus scan_int(Scanner& s, std::int32_t& out) {
   const char* const p = scan_detail::token_start(s);
-  if (p == nullptr) [[unlikely]] return scan_detail::scan_int_general(s, out);
+  if (p == nullptr) [[unlikely]]
+    return scan_detail::scan_int_general(s, out);
   const char* const r = scan_detail::int_at(p, out);
-  if (r == nullptr) [[unlikely]] return scan_detail::scan_int_general(s, out);
+  if (r == nullptr) [[unlikely]]
+    return scan_detail::scan_int_general(s, out);
   s.pos = static_cast<std::size_t>(r - s.buf);
   return ScanStatus::ok;
 }
 
 TD_SCAN_INLINE ScanStatus scan_double(Scanner& s, double& out) {
   const char* const p = scan_detail::token_start(s);
-  if (p == nullptr) [[unlikely]] return scan_detail::scan_double_general(s, out);
+  if (p == nullptr) [[unlikely]]
+    return scan_detail::scan_double_general(s, out);
   const char* const r = scan_detail::double_at(p, out);
-  if (r == nullptr) [[unlikely]] return scan_detail::scan_double_general(s, out);
+  if (r == nullptr) [[unlikely]]
+    return scan_detail::scan_double_general(s, out);
   s.pos = static_cast<std::size_t>(r - s.buf);
   return ScanStatus::ok;
 }
@@ -229,19 +232,22 @@ TD_SCAN_INLINE bool scan_fields(Scanner& s, std::int32_t (&ints)[NI], double (&r
   for (int i = 0; i < NI; ++i) {
     while (scan_detail::is_space(*p)) ++p;
     p = scan_detail::int_at(p, ints[i]);
-    if (p == nullptr) [[unlikely]] return false;
+    if (p == nullptr) [[unlikely]]
+      return false;
   }
   for (int i = 0; i < NR; ++i) {
     while (scan_detail::is_space(*p)) ++p;
     p = scan_detail::double_at(p, reals[i]);
-    if (p == nullptr) [[unlikely]] return false;
+    if (p == nullptr) [[unlikely]]
+      return false;
   }
   s.pos = static_cast<std::size_t>(p - s.buf);
   return true;
 }
 
 TD_SCAN_INLINE int scanner_peek(Scanner& s) {
-  if (s.pos < s.end) [[likely]] return static_cast<unsigned char>(s.buf[s.pos]);
+  if (s.pos < s.end) [[likely]]
+    return static_cast<unsigned char>(s.buf[s.pos]);
   return scan_detail::peek_refill(s);
 }
 
@@ -258,7 +264,8 @@ TD_SCAN_INLINE ByteClasses classify_window(const char* p) {
                             _mm_set1_epi8(static_cast<char>(-128 + n)));
     };
     const __m128i space = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')), range('\t', 5));
-    const __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('+')), _mm_cmpeq_epi8(x, _mm_set1_epi8('-')));
+    const __m128i sign =
+        _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('+')), _mm_cmpeq_epi8(x, _mm_set1_epi8('-')));
     const auto bits = [k](__m128i m) {
       return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))} << (16 * k);
     };

@@ -18,8 +18,8 @@ std::string result_file_name(const RunConfig& cfg, int set, bool sum) {
   std::string name = cfg.prefix + "_" + s.primary_name + "_" + s.primary_cmp_text +
                      threshold_text(s.primary_threshold) + (sum ? "_sum" : "_count");
   if (s.second_enabled)
-    name += "_2nd_cond_" + s.secondary_name + "_" + s.secondary_cmp_text +
-            threshold_text(s.secondary_threshold);
+    name +=
+        "_2nd_cond_" + s.secondary_name + "_" + s.secondary_cmp_text + threshold_text(s.secondary_threshold);
   return name + "_results.csv";
 }
 

@@ -74,8 +74,8 @@ std::size_t format_summary_line(char* out, const char* label, const double* row)
   return n + put_crlf(out + n);
 }
 
-bool create_result_files(const ResultNames& names, unsigned long long data_dev,
-                         unsigned long long data_ino, ResultFiles& out, std::string& message) {
+bool create_result_files(const ResultNames& names, unsigned long long data_dev, unsigned long long data_ino,
+                         ResultFiles& out, std::string& message) {
   for (int i = 0; i < kFileCount; ++i) {
     ResultFile& f = out.file[i];
     f.name = names.name[i];
@@ -111,8 +111,7 @@ bool create_result_files(const ResultNames& names, unsigned long long data_dev,
   return true;
 }
 
-bool write_result_line(ResultFiles& files, int i, const char* line, std::size_t len,
-                       std::string& message) {
+bool write_result_line(ResultFiles& files, int i, const char* line, std::size_t len, std::string& message) {
   ResultFile& f = files.file[i];
   if (!f.write) return true;
   int error = 0;

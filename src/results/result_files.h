@@ -38,12 +38,11 @@ std::size_t format_summary_line(char* out, const char* label, const double* row)
 // them could be opened are they emptied. A file that is the data file itself
 // (same device and inode) is refused. On failure every file is closed again,
 // files this call created are removed, and `message` names the file.
-bool create_result_files(const ResultNames& names, unsigned long long data_dev,
-                         unsigned long long data_ino, ResultFiles& out, std::string& message);
+bool create_result_files(const ResultNames& names, unsigned long long data_dev, unsigned long long data_ino,
+                         ResultFiles& out, std::string& message);
 
 // Writes `len` bytes to file i (if it is written at all). false: `message` says why.
-bool write_result_line(ResultFiles& files, int i, const char* line, std::size_t len,
-                       std::string& message);
+bool write_result_line(ResultFiles& files, int i, const char* line, std::size_t len, std::string& message);
 
 // Closes the six files in order; false (with the first failure in `message`)
 // if any close failed. Always closes all of them.

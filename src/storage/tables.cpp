@@ -33,19 +33,22 @@ std::size_t extent(int bound) {
   return bound < 0 ? 1 : static_cast<std::size_t>(bound) + 1;
 }
 
-template <typename T> T** alloc_2d(int n, int m) {
+template <typename T>
+T** alloc_2d(int n, int m) {
   T** t = static_cast<T**>(checked(extent(n), sizeof(T*)));
   for (std::size_t i = 0; i < extent(n); ++i) t[i] = static_cast<T*>(checked(extent(m), sizeof(T)));
   return t;
 }
 
-template <typename T> void free_2d(T** t, int n) {
+template <typename T>
+void free_2d(T** t, int n) {
   if (t == nullptr) return;
   for (std::size_t i = 0; i < extent(n); ++i) std::free(t[i]);
   std::free(t);
 }
 
-template <typename T> T*** alloc_3d(int n, int m, int k) {
+template <typename T>
+T*** alloc_3d(int n, int m, int k) {
   T*** t = static_cast<T***>(checked(extent(n), sizeof(T**)));
   for (std::size_t i = 0; i < extent(n); ++i) {
     t[i] = static_cast<T**>(checked(extent(m), sizeof(T*)));
@@ -54,7 +57,8 @@ template <typename T> T*** alloc_3d(int n, int m, int k) {
   return t;
 }
 
-template <typename T> void free_3d(T*** t, int n, int m) {
+template <typename T>
+void free_3d(T*** t, int n, int m) {
   if (t == nullptr) return;
   for (std::size_t i = 0; i < extent(n); ++i) {
     for (std::size_t j = 0; j < extent(m); ++j) std::free(t[i][j]);

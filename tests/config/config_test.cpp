@@ -21,11 +21,10 @@ std::vector<std::string> lines(std::initializer_list<int> numbers) {
   return out;
 }
 
-const char* const kGood =
-    "data.txt ABC\n"
-    "2 GT 30 FALSE 0 LT 0.5\n"
-    "1 LT -.5 TRUE 9 GT 1e1\n"
-    "0 GT 10.25 FALSE 99 LT 5.\n";
+const char* const kGood = "data.txt ABC\n"
+                          "2 GT 30 FALSE 0 LT 0.5\n"
+                          "1 LT -.5 TRUE 9 GT 1e1\n"
+                          "0 GT 10.25 FALSE 99 LT 5.\n";
 
 TEST(ReadConfig, ReadsAllFieldsAnyLayout) {
   // One token per line with CR LF, or all on one line, reads the same.
@@ -77,25 +76,27 @@ TEST(ReadConfig, KeywordMessagesInTheirFixedOrder) {
   };
   const Case cases[] = {
       {"lower-case comparisons in sets 1 and 3",
-       "d p 2 gt 30 FALSE 0 lt 0.5 1 LT 0 FALSE 0 GT 0 2 Gt 25 TRUE 0 lT 0.5", lines({5, 19, 9, 23}),
-       23},
+       "d p 2 gt 30 FALSE 0 lt 0.5 1 LT 0 FALSE 0 GT 0 2 Gt 25 TRUE 0 lT 0.5", lines({5, 19, 9, 23}), 23},
       {"mixed-case switches", "d p 2 GT 30 True 0 LT 0.5 1 LT 0 true 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
        lines({6, 13}), 23},
       {"sets 1 and 3 primary, set 2 switch",
        "d p 2 XX 30 FALSE 0 LT 0.5 1 LT 0 maybe 0 GT 0 2 GTE 25 TRUE 0 LT 0.5", lines({5, 19, 13}), 23},
       {"a FALSE set still checks its secondary comparison",
        "d p 2 GT 30 FALSE 0 EQ 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 FALSE 0 LT 0.5", lines({9}), 23},
-      {"only 21 tokens", "d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0", lines({23}),
-       21},
+      {"only 21 tokens", "d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0", lines({23}), 21},
       // 2.5 reads as 2, ".5" becomes the comparison, and the comparison word
       // "GT" is then not a number: reading stops and every later keyword reports.
       {"a code written 2.5", "d p 2.5 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
        lines({5, 12, 19, 9, 16, 23, 6, 13, 20}), 4},
       {"empty file", "", lines({5, 12, 19, 9, 16, 23, 6, 13, 20}), 0},
       {"last threshold not a number",
-       "d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT nan", {}, 22},
+       "d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT nan",
+       {},
+       22},
       {"anything after the 23rd token is ignored",
-       "d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5 junk 1 2", {}, 23},
+       "d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5 junk 1 2",
+       {},
+       23},
   };
   for (const Case& c : cases) {
     RunConfig cfg;
@@ -117,8 +118,9 @@ TEST(ReadConfig, StopsForGoodAndSaysWhere) {
             "Error reading ini file: set 1 primary threshold (item 5 of 23) is not a number: found \"GT\"");
 
   r = read_text("d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT inf", cfg);
-  EXPECT_EQ(config_stop_message(r),
-            "Error reading ini file: set 3 secondary threshold (item 23 of 23) is not a number: found \"inf\"");
+  EXPECT_EQ(
+      config_stop_message(r),
+      "Error reading ini file: set 3 secondary threshold (item 23 of 23) is not a number: found \"inf\"");
   r = read_text("d p 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT", cfg);
   EXPECT_EQ(config_stop_message(r), "Error reading ini file: set 3 secondary threshold (item 23 of 23) "
                                     "is missing: the file ends after 22 items");

@@ -55,8 +55,8 @@ std::string random_data(int runs, int days, std::mt19937_64& rng) {
       text += "2001 " + std::to_string(month) + " " + std::to_string(d % 28 + 1) + " " +
               std::to_string(r + 1) + " " + std::to_string(d + 1);
       for (int i = 0; i < 10; ++i) {
-        const double v = static_cast<double>(static_cast<int>(rng() % 81) - 30) / 10.0 +
-                         (rng() % 4 == 0 ? 30.0 : 0.0);
+        const double v =
+            static_cast<double>(static_cast<int>(rng() % 81) - 30) / 10.0 + (rng() % 4 == 0 ? 30.0 : 0.0);
         text += kSeparators[rng() % 5] + spell(v, rng);
       }
       text += rng() % 3 == 0 ? "\r\n" : "\n";
@@ -67,8 +67,8 @@ std::string random_data(int runs, int days, std::mt19937_64& rng) {
 
 std::string random_config(std::mt19937_64& rng) {
   // Thresholds whose one-decimal names are all distinct.
-  static const char* const kThresholds[] = {"0.0", "-0.0", "0.25", "1.45", "1.95", "30.0", "30.1",
-                                            "-1.26", "0.05", "-0.25", "2.5", "1e-5", ".5", "-3"};
+  static const char* const kThresholds[] = {"0.0",   "-0.0", "0.25",  "1.45", "1.95", "30.0", "30.1",
+                                            "-1.26", "0.05", "-0.25", "2.5",  "1e-5", ".5",   "-3"};
   std::string text = "data.txt R\n";
   for (int k = 0; k < 3; ++k) {
     const auto pick = [&] { return kThresholds[rng() % (sizeof kThresholds / sizeof *kThresholds)]; };
@@ -106,18 +106,16 @@ TEST(EndToEnd, MonthsWithoutDaysStayZero) {
   write_file(dir / "data.txt", data);
   std::string console;
   ASSERT_EQ(run_detector_in(dir, {2, 3}, console), 0);
-  EXPECT_EQ(read_file(dir / "Z_Tmax_GT30.0_count_results.csv"),
-            ",1,2,3,4,5,6,7,8,9,10,11,12\r\n"
-            "1,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
-            "2,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
-            "mean,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
-            "SD,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
-  EXPECT_EQ(read_file(dir / "Z_Tmin_LT0.0_sum_results.csv"),
-            ",1,2,3,4,5,6,7,8,9,10,11,12\r\n"
-            "1,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
-            "2,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
-            "mean,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
-            "SD,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
+  EXPECT_EQ(read_file(dir / "Z_Tmax_GT30.0_count_results.csv"), ",1,2,3,4,5,6,7,8,9,10,11,12\r\n"
+                                                                "1,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
+                                                                "2,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
+                                                                "mean,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
+                                                                "SD,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
+  EXPECT_EQ(read_file(dir / "Z_Tmin_LT0.0_sum_results.csv"), ",1,2,3,4,5,6,7,8,9,10,11,12\r\n"
+                                                             "1,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
+                                                             "2,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
+                                                             "mean,3,0,0,0,0,0,0,0,0,0,0,0,\r\n"
+                                                             "SD,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
   EXPECT_EQ(read_file(dir / "Z_Tmax_GT25.0_count_2nd_cond_RN_LT0.5_results.csv").substr(0, 57),
             ",1,2,3,4,5,6,7,8,9,10,11,12\r\n1,3,0,0,0,0,0,0,0,0,0,0,0,\r\n");
 }

@@ -16,8 +16,8 @@ namespace {
 using testing_support::exists;
 using testing_support::read_file;
 using testing_support::run_detector_in;
-using testing_support::send_stdout_to_stderr;
 using testing_support::ScratchDir;
+using testing_support::send_stdout_to_stderr;
 using testing_support::write_file;
 
 constexpr const char* kStart = "Runnning threshold detector...please wait\n";
@@ -39,7 +39,7 @@ struct Case {
   std::string config;
   std::function<void(const ScratchDir&)> prepare; // data file and anything else
   int status;
-  std::string message; // the line after the start-up line
+  std::string message;  // the line after the start-up line
   std::string hot_file; // what kHot holds afterwards
 };
 
@@ -54,28 +54,38 @@ TEST(Faults, OneLineAStatusAndNothingLost) {
   };
   const std::string long_prefix(300, 'p');
   const Case cases[] = {
-      {"no configuration file", "", [](const ScratchDir& d) { std::filesystem::remove(d / "TAV_WG_dly_TD_ini.txt"); write_file(d / kHot, kOld); },
+      {"no configuration file", "",
+       [](const ScratchDir& d) {
+         std::filesystem::remove(d / "TAV_WG_dly_TD_ini.txt");
+         write_file(d / kHot, kOld);
+       },
        2,
        "Error opening ini file\nerror on line 5 of ini file\nerror on line 12 of ini file\n"
        "error on line 19 of ini file\nerror on line 9 of ini file\nerror on line 16 of ini file\n"
        "error on line 23 of ini file\nerror on line 6 of ini file\nerror on line 13 of ini file\n"
        "error on line 20 of ini file\n",
        kOld},
-      {"faulty keywords", "data.txt R 2 gt 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 True 0 LT 0.5", data(records(6)), 2,
-       "error on line 5 of ini file\nerror on line 20 of ini file\n", kOld},
-      {"last threshold not a number", "data.txt R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT x",
-       data(records(6)), 2,
-       "Error reading ini file: set 3 secondary threshold (item 23 of 23) is not a number: found \"x\"\n", kOld},
-      {"primary code out of range", "data.txt R 12 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
-       data(records(6)), 2, "Error in ini file: set 1 primary code 12 is not a variable code (0 to 9)\n", kOld},
+      {"faulty keywords", "data.txt R 2 gt 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 True 0 LT 0.5",
+       data(records(6)), 2, "error on line 5 of ini file\nerror on line 20 of ini file\n", kOld},
+      {"last threshold not a number",
+       "data.txt R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT x", data(records(6)), 2,
+       "Error reading ini file: set 3 secondary threshold (item 23 of 23) is not a number: found \"x\"\n",
+       kOld},
+      {"primary code out of range",
+       "data.txt R 12 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5", data(records(6)), 2,
+       "Error in ini file: set 1 primary code 12 is not a variable code (0 to 9)\n", kOld},
       {"clashing names", "data.txt R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 30.04 FALSE 0 LT 0.5",
        data(records(6)), 2,
-       "Error in ini file: sets 1 and 3 differ but both name their results R_Tmax_GT30.0_count_results.csv\n", kOld},
+       "Error in ini file: sets 1 and 3 differ but both name their results R_Tmax_GT30.0_count_results.csv\n",
+       kOld},
       {"missing data file", kConfig, [](const ScratchDir& d) { write_file(d / kHot, kOld); }, 3,
        "Error opening data file data.txt: No such file or directory\n", kOld},
       {"data file is a directory", kConfig,
-       [](const ScratchDir& d) { std::filesystem::create_directory(d / "data.txt"); write_file(d / kHot, kOld); }, 3,
-       "Error opening data file data.txt: is a directory\n", kOld},
+       [](const ScratchDir& d) {
+         std::filesystem::create_directory(d / "data.txt");
+         write_file(d / kHot, kOld);
+       },
+       3, "Error opening data file data.txt: is a directory\n", kOld},
       {"empty data file", kConfig, data(""), 3, "Error opening data file data.txt: is empty\n", kOld},
       {"data ends early in run 2", kConfig, data(records(4) + "1981 7 1 1"), 3,
        "Error reading data file data.txt: run 2, day 2: the file ends early, at field 5 (fifth integer)\n",
@@ -86,17 +96,20 @@ TEST(Faults, OneLineAStatusAndNothingLost) {
       {"month 13", kConfig, data(records(3) + "1981 13 1 1 1 0 12 31 0 0 0 0 0 0 0\n" + records(2)), 3,
        "Error reading data file data.txt: run 2, day 1: the month 13 is outside 1 to 12\n",
        std::string(kHeader) + "1,0,0,0,0,0,0,3,0,0,0,0,0,\r\n"},
-      {"prefix in a missing directory", "data.txt nodir/R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
-       data(records(6)), 4,
-       "Error creating result file nodir/R_Tmax_GT30.0_count_results.csv: No such file or directory\n", kOld},
+      {"prefix in a missing directory",
+       "data.txt nodir/R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5", data(records(6)),
+       4, "Error creating result file nodir/R_Tmax_GT30.0_count_results.csv: No such file or directory\n",
+       kOld},
       {"name too long", "data.txt R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
        [long_prefix](const ScratchDir& d) {
          write_file(d / "data.txt", records(6));
          write_file(d / kHot, kOld);
          write_file(d / "TAV_WG_dly_TD_ini.txt",
-                    "data.txt " + long_prefix + " 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5");
+                    "data.txt " + long_prefix +
+                        " 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5");
        },
-       4, "Error creating result file " + long_prefix + "_Tmax_GT30.0_count_results.csv: File name too long\n",
+       4,
+       "Error creating result file " + long_prefix + "_Tmax_GT30.0_count_results.csv: File name too long\n",
        kOld},
       {"full disk", kConfig,
        [](const ScratchDir& d) {
@@ -105,7 +118,8 @@ TEST(Faults, OneLineAStatusAndNothingLost) {
          write_file(d / kHot, kOld);
        },
        4, "Error writing result file R_Tmin_LT0.0_count_results.csv: No space left on device\n", kHeader},
-      {"a result name that is the data file", "R_Tmax_GT30.0_count_results.csv R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
+      {"a result name that is the data file",
+       "R_Tmax_GT30.0_count_results.csv R 2 GT 30 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 25 TRUE 0 LT 0.5",
        [](const ScratchDir& d) { write_file(d / kHot, records(6)); }, 4,
        "Error creating result file R_Tmax_GT30.0_count_results.csv: it is the data file\n", records(6)},
   };
@@ -133,9 +147,9 @@ TEST(Faults, SetsWithTheSameConditionsShareTheirFiles) {
   std::string console;
   ASSERT_EQ(run_in(dir, console), 0);
   EXPECT_EQ(console, kStart);
-  EXPECT_EQ(read_file(dir / kHot), std::string(kHeader) + "1,0,0,0,0,0,0,3,0,0,0,0,0,\r\n" +
-                                       "2,0,0,0,0,0,0,3,0,0,0,0,0,\r\n" + "mean,0,0,0,0,0,0,3,0,0,0,0,0,\r\n" +
-                                       "SD,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
+  EXPECT_EQ(read_file(dir / kHot),
+            std::string(kHeader) + "1,0,0,0,0,0,0,3,0,0,0,0,0,\r\n" + "2,0,0,0,0,0,0,3,0,0,0,0,0,\r\n" +
+                "mean,0,0,0,0,0,0,3,0,0,0,0,0,\r\n" + "SD,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
   std::size_t files = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir.path))
     files += e.path().string().find("_results.csv") != std::string::npos;

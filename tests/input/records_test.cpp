@@ -73,8 +73,7 @@ TEST(DataFile, FaultsNameTheFieldAndWhatStoodThere) {
   };
   const Case cases[] = {
       {"1981 1 1 1 1 0 -2.5 3.1", "the file ends early, at field 9 (VP)"},
-      {"1981 1 1 1 1 0 nan 3.1 7 85 2.5 1.2 3.25 4.5 0.55",
-       "field 7 (Tmin) is not a number: found \"nan\""},
+      {"1981 1 1 1 1 0 nan 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "field 7 (Tmin) is not a number: found \"nan\""},
       {"1981 1 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 inf", "field 15 (PET) is not a number: found \"inf\""},
       {"1981 1 1 1 1 1e400 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55",
        "field 6 (RN) is not a number: found \"1e400\""},
@@ -87,7 +86,8 @@ TEST(DataFile, FaultsNameTheFieldAndWhatStoodThere) {
       {"1981 13 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month 13 is outside 1 to 12"},
       {"1981 0 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month 0 is outside 1 to 12"},
       {"1981 -7 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month -7 is outside 1 to 12"},
-      {"1981 1 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 \x01\xff", "field 15 (PET) is not a number: found \"??\""},
+      {"1981 1 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 \x01\xff",
+       "field 15 (PET) is not a number: found \"??\""},
   };
   // At the end of the file the record is read field by field; followed by
   // more records, it is first offered to the whole-record reading.
@@ -145,11 +145,13 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
   const char* const ints[] = {"1", "+7", "-0", "007", "42"};
   const char* const long_ints[] = {"123456789", "-123456789", "1234567890", "-2147483648"};
   const char* const reals[] = {"0", "-0", "5.", ".5", "-.5", "+2.25", "0.98", "-0.0", "7", "12.5", "-3.25"};
-  const char* const long_reals[] = {"123456789012345", "1234567890123456", "1.234567890123456", "1e2",
-                                    "2.5E-3", "00012.50", "4.9e-324", "9007199254740993"};
+  const char* const long_reals[] = {
+      "123456789012345", "1234567890123456", "1.234567890123456", "1e2",
+      "2.5E-3",          "00012.50",         "4.9e-324",          "9007199254740993"};
   // Rare: tokens that shift the fields or stop the reading.
-  const char* const odd[] = {"5.5.5", "1.-2", "1..2", "-.", ".", "+", "--5", "5-", "-+5", "1e", "12345678901",
-                             "1981.0", "3e1", "x", "0x10", "-.e1", ".5.", "2147483648", "+.", "-"};
+  const char* const odd[] = {"5.5.5", "1.-2", "1..2", "-.",          ".",      "+",   "--5",
+                             "5-",    "-+5",  "1e",   "12345678901", "1981.0", "3e1", "x",
+                             "0x10",  "-.e1", ".5.",  "2147483648",  "+.",     "-"};
   const char* const gaps[] = {" ", " ", " ", "  ", "\t", "\r\n", "\n"};
   const std::uint32_t wanted_sets[] = {kAllCodes, 0x007, 0x201, 0};
   std::mt19937_64 rng(20261210);
@@ -158,10 +160,14 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
     for (int r = 0; r < 20; ++r) {
       for (int k = 0; k < kFieldsPerRecord; ++k) {
         const bool rare = rng() % 40 == 0;
-        if (rng() % 300 == 0) text += odd[rng() % std::size(odd)];
-        else if (k == 1) text += std::to_string(1 + rng() % 12);
-        else if (k < kIntsPerRecord) text += rare ? long_ints[rng() % std::size(long_ints)] : ints[rng() % std::size(ints)];
-        else text += rare ? long_reals[rng() % std::size(long_reals)] : reals[rng() % std::size(reals)];
+        if (rng() % 300 == 0)
+          text += odd[rng() % std::size(odd)];
+        else if (k == 1)
+          text += std::to_string(1 + rng() % 12);
+        else if (k < kIntsPerRecord)
+          text += rare ? long_ints[rng() % std::size(long_ints)] : ints[rng() % std::size(ints)];
+        else
+          text += rare ? long_reals[rng() % std::size(long_reals)] : reals[rng() % std::size(reals)];
         text += gaps[rng() % std::size(gaps)];
       }
     }
@@ -176,8 +182,10 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
       EXPECT_EQ(got.month, want[r].month) << text;
       for (int k = 0; k < kValuesPerRecord; ++k) {
         if ((wanted >> k & 1u) == 0) continue;
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(got.values[k]), std::bit_cast<std::uint64_t>(want[r].values[k]))
-            << "record " << r << " value " << k << " in\n" << text;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got.values[k]),
+                  std::bit_cast<std::uint64_t>(want[r].values[k]))
+            << "record " << r << " value " << k << " in\n"
+            << text;
       }
     }
     EXPECT_EQ(reads.back().status == RecordStatus::ended, ended)

@@ -36,8 +36,7 @@ struct Setting {
 // the inline one); then pieces small enough that every token is cut by
 // refills, and lookaheads small enough that tokens take the streaming path.
 constexpr Setting kSettings[] = {
-    {kScanBufferBytes, kScanLookahead}, {kScanBufferBytes, 1}, {1, 1}, {2, 3}, {3, 8}, {7, 2},
-    {1000, 100},
+    {kScanBufferBytes, kScanLookahead}, {kScanBufferBytes, 1}, {1, 1}, {2, 3}, {3, 8}, {7, 2}, {1000, 100},
 };
 
 std::string describe(const Setting& st) {
@@ -74,9 +73,9 @@ struct Case {
   std::string_view text;
   Kind kind;
   ScanStatus status;
-  double number = 0;         // ok int or double (ints are exact here)
-  std::string_view rest{};   // left after an ok extraction
-  std::string_view word{};   // an ok word
+  double number = 0;       // ok int or double (ints are exact here)
+  std::string_view rest{}; // left after an ok extraction
+  std::string_view word{}; // an ok word
 };
 
 constexpr ScanStatus ok = ScanStatus::ok;
@@ -180,8 +179,7 @@ const Case kSingleCases[] = {
 };
 
 void check_case(const Case& c, const Setting& st, bool peek_first) {
-  SCOPED_TRACE(describe(st) + (peek_first ? " after a peek" : "") + " text \"" +
-               escaped(c.text) + "\"");
+  SCOPED_TRACE(describe(st) + (peek_first ? " after a peek" : "") + " text \"" + escaped(c.text) + "\"");
   Scanner s;
   scanner_open_memory(s, c.text, st.chunk, st.lookahead);
   if (peek_first) {
@@ -268,10 +266,10 @@ TEST(Scanner, TokensLongerThanTheBuffer) {
   const Long longs[] = {
       {"1" + zeros + "e-" + std::to_string(n) + " 2", Kind::double_, 1.0},
       {"-0." + zeros + "15e" + std::to_string(n + 1) + " 2", Kind::double_, -1.5},
-      {"0." + zeros + "1 2", Kind::double_, 0.0},        // underflows
-      {"1" + zeros + " 2", Kind::double_, HUGE_VAL},      // overflows: fails
+      {"0." + zeros + "1 2", Kind::double_, 0.0},    // underflows
+      {"1" + zeros + " 2", Kind::double_, HUGE_VAL}, // overflows: fails
       {"1" + zeros + "e-99999999999 2", Kind::double_, 0.0},
-      {"0.1" + zeros + "1 2", Kind::double_, 0.1},         // just above 0.1: still 0.1
+      {"0.1" + zeros + "1 2", Kind::double_, 0.1}, // just above 0.1: still 0.1
       {"-" + zeros + "7 2", Kind::int_, -7},
       {"1" + zeros + " 2", Kind::int_, HUGE_VAL},
   };
@@ -358,7 +356,7 @@ struct Gen {
     std::string e = chance(50) ? "e" : "E";
     e += sign();
     switch (below(6)) {
-    case 0: return e;                       // incomplete
+    case 0: return e; // incomplete
     case 1: return e + digits(1 + below(3));
     case 2: return e + std::to_string(290 + below(40));
     case 3: return e + std::to_string(300 + below(30));
@@ -369,12 +367,52 @@ struct Gen {
 
   std::string token(Kind& kind) {
     static constexpr std::string_view kForms[] = {
-        ".5", "5.", "-.5", "+.5", "1e", "1e+", "1E-", ".", "-", "+", "+-4", "-+4", "0x1p3", "inf",
-        "-inf", "nan", "infinity", "NaN", "9e14e", "1.2.3", "e5", ".e5", "-e5", "1e400", "1e-400",
-        "-1e-400", "4.9e-324", "2.4703282292062327e-324", "2.4703282292062328e-324",
-        "1.7976931348623159e308", "1.7976931348623158e308", "2147483647", "2147483648",
-        "-2147483648", "-2147483649", "00012.50", "-0", "0", "1e5.5", "12.5", "3-4", "007",
-        "0.0000000000000000000000001", "1..2", "1.e", "1.e5",
+        ".5",
+        "5.",
+        "-.5",
+        "+.5",
+        "1e",
+        "1e+",
+        "1E-",
+        ".",
+        "-",
+        "+",
+        "+-4",
+        "-+4",
+        "0x1p3",
+        "inf",
+        "-inf",
+        "nan",
+        "infinity",
+        "NaN",
+        "9e14e",
+        "1.2.3",
+        "e5",
+        ".e5",
+        "-e5",
+        "1e400",
+        "1e-400",
+        "-1e-400",
+        "4.9e-324",
+        "2.4703282292062327e-324",
+        "2.4703282292062328e-324",
+        "1.7976931348623159e308",
+        "1.7976931348623158e308",
+        "2147483647",
+        "2147483648",
+        "-2147483648",
+        "-2147483649",
+        "00012.50",
+        "-0",
+        "0",
+        "1e5.5",
+        "12.5",
+        "3-4",
+        "007",
+        "0.0000000000000000000000001",
+        "1..2",
+        "1.e",
+        "1.e5",
     };
     static constexpr char kJunk[] = "xX#,;:abcEe.+-\0\x7f\xff/";
     const auto r = below(1000);
@@ -409,7 +447,9 @@ struct Gen {
       if (chance(50)) t += exponent();
       return t;
     }
-    if (r < 790) return sign() + std::string(1 + below(30), '0') + "." + std::string(below(30), '0') + digits(1 + below(3)) + exponent();
+    if (r < 790)
+      return sign() + std::string(1 + below(30), '0') + "." + std::string(below(30), '0') +
+             digits(1 + below(3)) + exponent();
     kind = Kind::word;
     std::string t;
     for (std::size_t n = 1 + below(4); n > 0; --n) t += kJunk[below(sizeof kJunk - 1)];
@@ -418,7 +458,8 @@ struct Gen {
   }
 
   std::string separator() {
-    static constexpr std::string_view kSeps[] = {" ", " ", " ", "\n", "\r\n", "\t", "  ", "\v", "\f", "\r", " \r\n\t ", ""};
+    static constexpr std::string_view kSeps[] = {" ",  " ",  " ",  "\n", "\r\n",     "\t",
+                                                 "  ", "\v", "\f", "\r", " \r\n\t ", ""};
     return std::string(kSeps[below(std::size(kSeps))]);
   }
 };
@@ -445,9 +486,12 @@ std::vector<Step> reference(const std::string& text, const std::vector<Kind>& pl
   for (const Kind k : plan) {
     Step st;
     st.kind = k;
-    if (k == Kind::int_) st.ok = static_cast<bool>(is >> st.i);
-    else if (k == Kind::double_) st.ok = static_cast<bool>(is >> st.d);
-    else st.ok = static_cast<bool>(is >> st.word);
+    if (k == Kind::int_)
+      st.ok = static_cast<bool>(is >> st.i);
+    else if (k == Kind::double_)
+      st.ok = static_cast<bool>(is >> st.d);
+    else
+      st.ok = static_cast<bool>(is >> st.word);
     if (st.ok) st.offset = is.eof() ? text.size() : static_cast<std::size_t>(is.tellg());
     steps.push_back(std::move(st));
     if (!steps.back().ok) break;
@@ -467,11 +511,13 @@ std::string compare(Scanner& s, const std::string& text, const std::vector<Step>
     std::int32_t i = 0;
     double d = 0;
     ScanStatus got;
-    if (want.kind == Kind::int_) got = scan_int(s, i);
-    else if (want.kind == Kind::double_) got = scan_double(s, d);
-    else got = scan_word(s, word);
-    const ScanStatus expected =
-        want.ok ? ok : all_space(std::string_view(text).substr(offset)) ? none : bad;
+    if (want.kind == Kind::int_)
+      got = scan_int(s, i);
+    else if (want.kind == Kind::double_)
+      got = scan_double(s, d);
+    else
+      got = scan_word(s, word);
+    const ScanStatus expected = want.ok ? ok : all_space(std::string_view(text).substr(offset)) ? none : bad;
     const std::string where = "step " + std::to_string(n) + " (kind " +
                               std::to_string(static_cast<int>(want.kind)) + ") at byte " +
                               std::to_string(offset) + ": ";
@@ -485,10 +531,11 @@ std::string compare(Scanner& s, const std::string& text, const std::vector<Step>
       if (want.kind == Kind::double_ && bits(d) != bits(want.d))
         std::snprintf(buf, sizeof buf, "double %a, expected %a", d, want.d);
       if (want.kind == Kind::word && word != want.word) std::snprintf(buf, sizeof buf, "word differs");
-      if (buf[0] != '\0') diff = where + buf;
+      if (buf[0] != '\0')
+        diff = where + buf;
       else if (consumed(s) != want.offset)
-        diff = where + "stopped at " + std::to_string(consumed(s)) + ", expected " +
-               std::to_string(want.offset);
+        diff =
+            where + "stopped at " + std::to_string(consumed(s)) + ", expected " + std::to_string(want.offset);
       offset = want.offset;
     }
   }
@@ -523,8 +570,8 @@ TEST(Scanner, AgreesWithFormattedExtractionOnRandomStreams) {
       const std::string diff = compare(s, text, steps, kSettings[k]);
       if (!diff.empty()) {
         ++failures;
-        ADD_FAILURE() << "seed " << seed << ", " << describe(kSettings[k]) << ": " << diff
-                      << "\ntext \"" << escaped(text) << "\"";
+        ADD_FAILURE() << "seed " << seed << ", " << describe(kSettings[k]) << ": " << diff << "\ntext \""
+                      << escaped(text) << "\"";
         break;
       }
     }

@@ -56,8 +56,8 @@ TEST(ResultNames, SharedNamesNeedTheSameConditions) {
       {"secondary thresholds differing beyond the first decimal",
        "d P 2 GT 30 TRUE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT 30 TRUE 0 LT 0.51", false, -1,
        "P_Tmax_GT30.0_count_2nd_cond_RN_LT0.5_results.csv"},
-      {"0.0 and -0.0 give different names", "d P 2 GT 0 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT -0 FALSE 0 LT 0.5",
-       true, 2, ""},
+      {"0.0 and -0.0 give different names",
+       "d P 2 GT 0 FALSE 0 LT 0.5 1 LT 0 FALSE 0 GT 0 2 GT -0 FALSE 0 LT 0.5", true, 2, ""},
   };
   for (const Case& c : cases) {
     ResultNames names;

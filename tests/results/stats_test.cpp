@@ -30,9 +30,9 @@ struct StatsFixture {
 TEST(Statistics, LegacyOrderOfSummation) {
   StatsFixture f;
   for (int r = 0; r < 100; ++r) {
-    f.t.table[3][r][2] = 0.1;              // every run sums 0.1
+    f.t.table[3][r][2] = 0.1;                // every run sums 0.1
     f.t.table[0][r][5] = r % 2 == 0 ? 1 : 0; // 50 runs count 1 day, 50 none
-    f.t.table[1][r][12] = 7.0;              // the same whole count everywhere
+    f.t.table[1][r][12] = 7.0;               // the same whole count everywhere
   }
   f.t.table[2][100][1] = 1e300; // row 100 is never read
   compute_statistics(f.t, 100, f.mean, f.sd, f.acc);

@@ -92,14 +92,15 @@ struct Set {
 };
 
 inline const char* name_of(int code) {
-  static const char* const names[] = {"RN", "Tmin", "Tmax", "VP", "RH", "WN", "SS", "diffradt", "dirradt", "PET"};
+  static const char* const names[] = {"RN", "Tmin", "Tmax",     "VP",      "RH",
+                                      "WN", "SS",   "diffradt", "dirradt", "PET"};
   return names[code];
 }
 
 // The expected result files of a valid configuration: name -> content.
 // Returns false when the data file cannot give `runs` x `days` records.
-inline bool expected_files(const std::string& config_text, const std::string& data_path, int runs,
-                           int days, std::map<std::string, std::string>& files) {
+inline bool expected_files(const std::string& config_text, const std::string& data_path, int runs, int days,
+                           std::map<std::string, std::string>& files) {
   std::istringstream cfg(config_text);
   std::string data_name, prefix;
   Set sets[3];
@@ -124,16 +125,18 @@ inline bool expected_files(const std::string& config_text, const std::string& da
         bool ok = s.op == "GT" ? p > s.t : p < s.t;
         if (s.sw == "TRUE") ok = ok && (s.op2 == "GT" ? x[s.code2] > s.t2 : x[s.code2] < s.t2);
         if (!ok) continue;
-        tallies[static_cast<std::size_t>(k)][static_cast<std::size_t>(r)][static_cast<std::size_t>(month)] += 1.0;
-        tallies[static_cast<std::size_t>(k) + 3][static_cast<std::size_t>(r)][static_cast<std::size_t>(month)] +=
-            s.op == "GT" ? p - s.t : s.t - p;
+        tallies[static_cast<std::size_t>(k)][static_cast<std::size_t>(r)][static_cast<std::size_t>(month)] +=
+            1.0;
+        tallies[static_cast<std::size_t>(k) + 3][static_cast<std::size_t>(r)]
+               [static_cast<std::size_t>(month)] += s.op == "GT" ? p - s.t : s.t - p;
       }
     }
   }
   files.clear();
   for (int f = 0; f < 6; ++f) {
     const Set& s = sets[f % 3];
-    std::string name = prefix + "_" + name_of(s.code) + "_" + s.op + fixed1(s.t) + (f < 3 ? "_count" : "_sum");
+    std::string name =
+        prefix + "_" + name_of(s.code) + "_" + s.op + fixed1(s.t) + (f < 3 ? "_count" : "_sum");
     if (s.sw == "TRUE") name += std::string("_2nd_cond_") + name_of(s.code2) + "_" + s.op2 + fixed1(s.t2);
     name += "_results.csv";
     const auto& t = tallies[static_cast<std::size_t>(f)];
