@@ -95,16 +95,6 @@ void look_up_names(RunConfig& cfg) {
   }
 }
 
-// Bytes of a token as they may stand in a message: printable ASCII only.
-std::string printable(const char* p, std::size_t n) {
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(p[i]);
-    out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-  }
-  return out;
-}
-
 } // namespace
 
 std::string config_item_name(int k) {
@@ -128,7 +118,7 @@ ConfigReport read_config(Scanner& s, RunConfig& cfg) {
     if (st != ScanStatus::ok) {
       if (st == ScanStatus::not_number) {
         r.bad_number = true;
-        r.stop_found = printable(s.bad, s.bad_len);
+        r.stop_found = printable_text(s.bad, s.bad_len);
       }
       break;
     }

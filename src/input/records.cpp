@@ -23,15 +23,6 @@ struct DataFile {
 
 namespace {
 
-std::string printable(const char* p, std::size_t n) {
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(p[i]);
-    out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-  }
-  return out;
-}
-
 RecordStatus fail(Scanner& s, ScanStatus st, int field, RecordFault& fault) {
   fault.field = field;
   fault.found.clear();
@@ -44,7 +35,7 @@ RecordStatus fail(Scanner& s, ScanStatus st, int field, RecordFault& fault) {
     break;
   default:
     fault.status = RecordStatus::not_number;
-    fault.found = printable(s.bad, s.bad_len);
+    fault.found = printable_text(s.bad, s.bad_len);
     break;
   }
   return fault.status;
@@ -63,7 +54,7 @@ RecordStatus fraction_fault(Scanner& s, std::int32_t value, int field, RecordFau
   std::string rest;
   (void)scan_word(s, rest);
   if (rest.size() > Scanner::kBadTokenMax) rest.resize(Scanner::kBadTokenMax);
-  fault.found = std::to_string(value) + printable(rest.data(), rest.size());
+  fault.found = std::to_string(value) + printable_text(rest.data(), rest.size());
   return fault.status;
 }
 

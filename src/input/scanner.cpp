@@ -473,6 +473,15 @@ void scanner_close(Scanner& s) {
   s = Scanner{};
 }
 
+std::string printable_text(const char* p, std::size_t n) {
+  std::string out(p, n);
+  for (char& ch : out) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c >= 0x7f) ch = '?';
+  }
+  return out;
+}
+
 ScanStatus scan_word(Scanner& s, std::string& out) {
   const ScanStatus st = prepare(s);
   if (st != ScanStatus::ok) return st;

@@ -88,6 +88,10 @@ ScanStatus scan_word(Scanner& s, std::string& out);
 // -1 at the end of the source (or after a read error).
 int scanner_peek(Scanner& s);
 
+// The n bytes at p as they may stand in a message: printable ASCII, every
+// other byte as '?'.   "\x01ab\xff" -> "?ab?"
+std::string printable_text(const char* p, std::size_t n);
+
 // Direct access for readers of fixed layouts: kScanWindow bytes can always be
 // read from scanner_data(s), the buffered bytes from the read position
 // followed by NULs (none of them if nothing is buffered). scanner_skip(s, n)
