@@ -5,26 +5,30 @@
 // and how reading stops is a crash.
 #include <bit>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "input/records.h"
 
 namespace {
 
-// One scratch file per process, rewritten for every input.
-const char* scratch_path() {
-  static std::string path = [] {
-    char name[] = "/tmp/td_records_fuzz_XXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return std::string(name);
-  }();
-  return path.c_str();
+// One file in memory per process, rewritten for every input, opened by name
+// as the program opens its data file.
+int scratch_fd = -1;
+std::string scratch_path;
+
+void write_scratch(const std::string& text) {
+  if (scratch_fd < 0) {
+    scratch_fd = ::memfd_create("td_records_fuzz", 0);
+    if (scratch_fd < 0) std::abort();
+    scratch_path = "/proc/self/fd/" + std::to_string(scratch_fd);
+  }
+  if (::ftruncate(scratch_fd, 0) != 0 ||
+      ::pwrite(scratch_fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+    std::abort();
 }
 
 } // namespace
@@ -33,12 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   const std::uint32_t wanted = (data[0] * 0x101u) & td::kAllCodes;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-  std::FILE* out = std::fopen(scratch_path(), "wb");
-  if (out == nullptr || std::fwrite(text.data(), 1, text.size(), out) != text.size()) std::abort();
-  std::fclose(out);
+  write_scratch(text);
 
   std::string reason;
-  td::DataFile* f = td::data_file_open(scratch_path(), reason);
+  td::DataFile* f = td::data_file_open(scratch_path.c_str(), reason);
   if (f == nullptr) return 0; // only an empty file is refused, and text is not empty
   td::data_file_want(f, wanted);
   std::istringstream in(text);
