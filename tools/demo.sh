@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the detector, generates the demo ensemble (100 runs x 10957 days,
-# about 67 MB) in a scratch working directory, and runs the detector there.
+# about 67 MB) in a scratch working directory, runs the detector there, and
+# draws the results as WORKDIR/results.png when gnuplot is installed.
 #   tools/demo.sh [WORKDIR]     (default: ./demo)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,3 +25,17 @@ if [ "$status" -ne 0 ]; then
 fi
 echo "The six result files are in $work:"
 (cd "$work" && ls -1 ./*_results.csv | sed 's|^\./|  |')
+
+plot="$root/tools/plot-results.sh"
+if command -v gnuplot >/dev/null 2>&1; then
+  status=0
+  "$plot" "$work" "$work/results.png" >/dev/null || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "plot-results.sh ended with status $status" >&2
+    exit "$status"
+  fi
+  echo "Their plot is $work/results.png"
+else
+  echo "To plot them, install gnuplot (Debian: apt-get install gnuplot-nox) and run:"
+  echo "  $plot $work"
+fi
