@@ -165,16 +165,23 @@ void BM_IstreamRecords(benchmark::State& state) {
 }
 BENCHMARK(BM_IstreamRecords)->Unit(benchmark::kMillisecond);
 
+// Writes `text` to a new file named from the mkstemp template `path`.
+bool write_temporary(const std::string& text, char* path) {
+  const int fd = ::mkstemp(path);
+  if (fd < 0) return false;
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  return written;
+}
+
 // The same records read from a file with read(2), as the program reads them.
 void BM_ScanRecordsFile(benchmark::State& state) {
   const std::string& text = records_text();
   char path[] = "/tmp/td_scanner_bench_XXXXXX";
-  const int fd = ::mkstemp(path);
-  if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+  if (!write_temporary(text, path)) {
     state.SkipWithError("cannot write the temporary file");
     return;
   }
-  ::close(fd);
   for (auto _ : state) {
     td::Scanner s;
     if (!td::scanner_open_file(s, path)) {
@@ -203,12 +210,10 @@ BENCHMARK(BM_ScanRecordsFile)->Unit(benchmark::kMillisecond);
 void BM_DataFileRead(benchmark::State& state) {
   const std::string& text = records_text();
   char path[] = "/tmp/td_scanner_bench_XXXXXX";
-  const int fd = ::mkstemp(path);
-  if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+  if (!write_temporary(text, path)) {
     state.SkipWithError("cannot write the temporary file");
     return;
   }
-  ::close(fd);
   for (auto _ : state) {
     std::string reason;
     td::DataFile* f = td::data_file_open(path, reason);
