@@ -92,7 +92,9 @@ bool create_result_files(const ResultNames& names, unsigned long long data_dev, 
       return false;
     }
     struct stat st {};
-    if (::fstat(f.fd, &st) == 0 && static_cast<unsigned long long>(st.st_dev) == data_dev &&
+    const bool known = ::fstat(f.fd, &st) == 0;
+    f.regular = known && S_ISREG(st.st_mode);
+    if (known && static_cast<unsigned long long>(st.st_dev) == data_dev &&
         static_cast<unsigned long long>(st.st_ino) == data_ino) {
       message = "Error creating result file " + f.name + ": it is the data file";
       abandon(out);
@@ -100,9 +102,8 @@ bool create_result_files(const ResultNames& names, unsigned long long data_dev, 
     }
   }
   for (ResultFile& f : out.file) {
-    if (f.fd < 0) continue;
-    struct stat st {};
-    if (::fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(f.fd, 0) != 0) {
+    if (f.fd < 0 || !f.regular) continue;
+    if (::ftruncate(f.fd, 0) != 0) {
       message = "Error creating result file " + f.name + ": " + std::strerror(errno);
       abandon(out);
       return false;

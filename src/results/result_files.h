@@ -15,6 +15,7 @@ struct ResultFile {
   int fd = -1;
   bool write = false;   // false for a file that shares its name with an earlier one
   bool existed = false; // the name existed before this run
+  bool regular = false; // a regular file, emptied once all six are open
 };
 
 struct ResultFiles {
