@@ -8,6 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "config/catalogue.h"
 #include "input/scanner.h"
 #include "storage/tables.h"
@@ -17,6 +21,7 @@ namespace td {
 struct DataFile {
   Scanner scanner;
   std::uint32_t wanted = kAllCodes;
+  bool wide = false; // the processor has the instructions of the wide path
   unsigned long long dev = 0;
   unsigned long long ino = 0;
 };
@@ -67,6 +72,12 @@ RecordStatus check_month(const DailyRecord& rec, RecordFault& fault) {
   return fault.status;
 }
 
+#if defined(__GNUC__)
+#define TD_ALWAYS_INLINE [[gnu::always_inline]] inline
+#else
+#define TD_ALWAYS_INLINE inline
+#endif
+
 // The byte classes of a window of 64 or 128 bytes, one bit per byte.
 __extension__ typedef unsigned __int128 Mask128;
 
@@ -75,28 +86,26 @@ struct Classes {
   Mask space, digit, point, sign;
 };
 
-Classes<std::uint64_t> classes_of(const char* p, std::uint64_t) {
-  const ByteClasses c = classify_window(p);
+TD_ALWAYS_INLINE Classes<std::uint64_t> classes64(const ByteClasses& c) {
   return {c.space, c.digit, c.point, c.sign};
 }
 
-Classes<Mask128> classes_of(const char* p, Mask128) {
-  const ByteClasses lo = classify_window(p);
-  const ByteClasses hi = classify_window(p + 64);
+TD_ALWAYS_INLINE Classes<Mask128> classes128(const ByteClasses& lo, const ByteClasses& hi) {
   const auto join = [](std::uint64_t l, std::uint64_t h) { return Mask128{h} << 64 | l; };
   return {join(lo.space, hi.space), join(lo.digit, hi.digit), join(lo.point, hi.point),
           join(lo.sign, hi.sign)};
 }
 
-unsigned lowest(std::uint64_t m) { return static_cast<unsigned>(std::countr_zero(m)); } // m != 0
-unsigned lowest(Mask128 m) {
+// The lowest set bit; the width of the mask if there is none.
+TD_ALWAYS_INLINE unsigned lowest(std::uint64_t m) { return static_cast<unsigned>(std::countr_zero(m)); }
+TD_ALWAYS_INLINE unsigned lowest(Mask128 m) {
   const auto lo = static_cast<std::uint64_t>(m);
   return lo != 0 ? lowest(lo) : 64 + lowest(static_cast<std::uint64_t>(m >> 64));
 }
 
 // Bit i set where a run of 10 bytes of `m` starts (bits i..i+9 all set).
 template <class Mask>
-Mask runs_of_10(Mask m) {
+TD_ALWAYS_INLINE Mask runs_of_10(Mask m) {
   const Mask r2 = m & (m >> 1);
   const Mask r4 = r2 & (r2 >> 2);
   const Mask r8 = r4 & (r4 >> 4);
@@ -110,15 +119,16 @@ enum class Plain { yes, no, longer }; // longer: does not end within the window
 // shape "[+-]d*[.d*]" with at least one digit and ended by white space, the
 // five integers without a point and at most 9 characters long. Field by
 // field reading would read such a record to its last byte and find no
-// fault, so it is checked on bit masks of the whole window at once, and only
-// the month and the wanted values are converted. yes: `length` is the
-// record's (up to the white space after it). Otherwise `rec` is unspecified.
+// fault, so it is checked on bit masks `c` of the whole window at once, and
+// only the month and the wanted values are converted. yes: `length` is the
+// record's, with the white space after it as far as the window shows it.
+// Otherwise `rec` is unspecified.
 //   "1981 1 1 1 1 0.1 -0.4 0.1 6.1 100 7.7 1.1 0.98 0.25 0.12\n"   plain
 //   "1981 1 1 1 1 1e2 ..."  "... 5.5.5 ..."  "... -. ..."  "1981.0 ..."  not plain
 template <class Mask>
-Plain plain_record(const char* p, std::uint32_t wanted, DailyRecord& rec, std::size_t& length) {
+TD_ALWAYS_INLINE Plain plain_at(const char* p, const Classes<Mask>& c, std::uint32_t wanted, DailyRecord& rec,
+                                std::size_t& length) {
   constexpr unsigned kBits = 8 * sizeof(Mask);
-  const Classes<Mask> c = classes_of(p, Mask{});
   // A token starts at p and after every white space; bytes beyond the data
   // are NUL, which belongs to no class, so a record reaching them fails.
   const Mask starts = ~c.space & ((c.space << 1) | 1);
@@ -171,18 +181,77 @@ Plain plain_record(const char* p, std::uint32_t wanted, DailyRecord& rec, std::s
 
 // The plain record at the read position, in a window of 64 bytes or, if it
 // is longer, of 128. false: not plain, or not all buffered; nothing is
-// consumed and `rec` is unspecified.
-bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
-  const char* const data = scanner_data(s);
-  const char* p = data;
+// consumed and `rec` is unspecified. Two builds of the same code: one with
+// the baseline instructions, one with 32-byte compares and the BMI bit
+// instructions, taken where the processor has them.
+TD_ALWAYS_INLINE const char* record_start(Scanner& s) {
+  const char* p = scanner_data(s);
   while (scan_detail::is_space(*p)) ++p; // the NUL after the data stops this
-  std::size_t length = 0;
-  Plain plain = plain_record<std::uint64_t>(p, wanted, rec, length);
-  if (plain == Plain::longer) plain = plain_record<Mask128>(p, wanted, rec, length);
+  return p;
+}
+
+TD_ALWAYS_INLINE bool take_plain(Scanner& s, const char* p, Plain plain, std::size_t length) {
   if (plain != Plain::yes) return false;
-  scanner_skip(s, static_cast<std::size_t>(p - data) + length);
+  scanner_skip(s, static_cast<std::size_t>(p - scanner_data(s)) + length);
   return true;
 }
+
+bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
+  const char* const p = record_start(s);
+  std::size_t length = 0;
+  Plain plain = plain_at(p, classes64(classify_window(p)), wanted, rec, length);
+  if (plain == Plain::longer)
+    plain = plain_at(p, classes128(classify_window(p), classify_window(p + 64)), wanted, rec, length);
+  return take_plain(s, p, plain, length);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TD_HAVE_WIDE_PATH 1
+
+[[gnu::target("avx2"), gnu::always_inline]] inline ByteClasses classify_window_avx2(const char* p) {
+  ByteClasses c{};
+  for (int k = 0; k < 2; ++k) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+    // As in classify_window: adding 0x80 - lo moves lo..lo+n-1 to the n
+    // lowest signed bytes, so one signed compare tests a range.
+    const __m256i tab_to_cr =
+        _mm256_cmpgt_epi8(_mm256_set1_epi8(-128 + 5), _mm256_add_epi8(x, _mm256_set1_epi8(0x80 - '\t')));
+    const __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(' ')), tab_to_cr);
+    const __m256i digit =
+        _mm256_cmpgt_epi8(_mm256_set1_epi8(-128 + 10), _mm256_add_epi8(x, _mm256_set1_epi8(0x80 - '0')));
+    const __m256i point = _mm256_cmpeq_epi8(x, _mm256_set1_epi8('.'));
+    const __m256i sign = _mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('+')),
+                                         _mm256_cmpeq_epi8(x, _mm256_set1_epi8('-')));
+    const unsigned shift = 32 * static_cast<unsigned>(k);
+    c.space |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(space))} << shift;
+    c.digit |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(digit))} << shift;
+    c.point |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(point))} << shift;
+    c.sign |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(sign))} << shift;
+  }
+  return c;
+}
+
+[[gnu::target("avx2,bmi,bmi2")]] bool read_plain_record_wide(Scanner& s, std::uint32_t wanted,
+                                                             DailyRecord& rec) {
+  const char* const p = record_start(s);
+  std::size_t length = 0;
+  Plain plain = plain_at(p, classes64(classify_window_avx2(p)), wanted, rec, length);
+  if (plain == Plain::longer)
+    plain =
+        plain_at(p, classes128(classify_window_avx2(p), classify_window_avx2(p + 64)), wanted, rec, length);
+  return take_plain(s, p, plain, length);
+}
+
+bool cpu_has_wide_path() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
+#else
+bool read_plain_record_wide(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
+  return read_plain_record(s, wanted, rec);
+}
+bool cpu_has_wide_path() { return false; }
+#endif
 
 } // namespace
 
@@ -211,12 +280,15 @@ DataFile* data_file_open(const char* path, std::string& reason) {
   auto* f = new (alloc_checked(sizeof(DataFile))) DataFile{};
   f->dev = static_cast<unsigned long long>(st.st_dev);
   f->ino = static_cast<unsigned long long>(st.st_ino);
+  f->wide = cpu_has_wide_path();
   scanner_open_fd(f->scanner, fd);
   f->scanner.owns_fd = true;
   return f;
 }
 
 void data_file_want(DataFile* f, std::uint32_t codes) { f->wanted = codes & kAllCodes; }
+
+void data_file_portable(DataFile* f) { f->wide = false; }
 
 bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
   dev = f->dev;
@@ -226,7 +298,7 @@ bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   Scanner& s = f->scanner;
-  if (read_plain_record(s, f->wanted, rec)) [[likely]]
+  if (f->wide ? read_plain_record_wide(s, f->wanted, rec) : read_plain_record(s, f->wanted, rec)) [[likely]]
     return check_month(rec, fault);
   std::int32_t ints[kIntsPerRecord];
   if (scan_fields(s, ints, rec.values)) {

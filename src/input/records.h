@@ -51,6 +51,9 @@ bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 // field is checked all the same, so the faults found do not depend on it;
 // the values of the other codes may be left unset.
 void data_file_want(DataFile* f, std::uint32_t codes);
+// Reads with the baseline instructions only, also where the processor has
+// wider ones (to test both builds of the record reader on one machine).
+void data_file_portable(DataFile* f);
 // Reads the next record; anything but ok leaves `rec` unusable.
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault);
 void data_file_close(DataFile* f);

@@ -24,8 +24,9 @@ struct Read {
   RecordFault fault;
 };
 
-// Reads the records of `text` until the first non-ok status.
-std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllCodes) {
+// Reads the records of `text` until the first non-ok status; `portable`:
+// with the baseline instructions only.
+std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllCodes, bool portable = false) {
   ScratchDir dir;
   write_file(dir / "data.txt", text);
   std::string reason;
@@ -34,6 +35,7 @@ std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllC
   std::vector<Read> out;
   if (f == nullptr) return out;
   data_file_want(f, wanted);
+  if (portable) data_file_portable(f);
   for (;;) {
     Read r{};
     r.status = data_file_read(f, r.rec, r.fault);
@@ -174,24 +176,28 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
     bool ended = false;
     const std::vector<DailyRecord> want = stream_records(text, ended);
     const std::uint32_t wanted = wanted_sets[static_cast<std::size_t>(round) % std::size(wanted_sets)];
-    const std::vector<Read> reads = read_all(text, wanted);
-    ASSERT_EQ(reads.size(), want.size()) << text;
-    for (std::size_t r = 0; r + 1 < want.size(); ++r) {
-      const DailyRecord& got = reads[r].rec;
-      ASSERT_EQ(reads[r].status, RecordStatus::ok) << "record " << r << " in\n" << text;
-      EXPECT_EQ(got.month, want[r].month) << text;
-      for (int k = 0; k < kValuesPerRecord; ++k) {
-        if ((wanted >> k & 1u) == 0) continue;
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(got.values[k]),
-                  std::bit_cast<std::uint64_t>(want[r].values[k]))
-            << "record " << r << " value " << k << " in\n"
-            << text;
+    // Both builds of the whole-record reading, where the processor has the
+    // wider one.
+    for (const bool portable : {false, true}) {
+      const std::vector<Read> reads = read_all(text, wanted, portable);
+      ASSERT_EQ(reads.size(), want.size()) << text;
+      for (std::size_t r = 0; r + 1 < want.size(); ++r) {
+        const DailyRecord& got = reads[r].rec;
+        ASSERT_EQ(reads[r].status, RecordStatus::ok) << "record " << r << " in\n" << text;
+        EXPECT_EQ(got.month, want[r].month) << text;
+        for (int k = 0; k < kValuesPerRecord; ++k) {
+          if ((wanted >> k & 1u) == 0) continue;
+          EXPECT_EQ(std::bit_cast<std::uint64_t>(got.values[k]),
+                    std::bit_cast<std::uint64_t>(want[r].values[k]))
+              << "record " << r << " value " << k << " in\n"
+              << text;
+        }
       }
+      EXPECT_EQ(reads.back().status == RecordStatus::ended, ended)
+          << "record " << reads.size() - 1 << ": " << record_fault_text(reads.back().fault) << ", wanted "
+          << wanted << (portable ? ", portable" : "") << " in\n"
+          << text;
     }
-    EXPECT_EQ(reads.back().status == RecordStatus::ended, ended)
-        << "record " << reads.size() - 1 << ": " << record_fault_text(reads.back().fault) << ", wanted "
-        << wanted << " in\n"
-        << text;
   }
 }
 
