@@ -21,7 +21,8 @@ namespace td {
 struct DataFile {
   Scanner scanner;
   std::uint32_t wanted = kAllCodes;
-  bool wide = false; // the processor has the instructions of the wide path
+  // The reader of plain records built for this processor's instructions.
+  RecordStatus (*read)(DataFile*, DailyRecord&, RecordFault&) = nullptr;
   unsigned long long dev = 0;
   unsigned long long ino = 0;
 };
@@ -63,13 +64,17 @@ RecordStatus fraction_fault(Scanner& s, std::int32_t value, int field, RecordFau
   return fault.status;
 }
 
-RecordStatus check_month(const DailyRecord& rec, RecordFault& fault) {
-  if (rec.month >= 1 && rec.month <= 12) [[likely]]
-    return RecordStatus::ok;
+[[gnu::noinline, gnu::cold]] RecordStatus month_fault(const DailyRecord& rec, RecordFault& fault) {
   fault.status = RecordStatus::bad_month;
   fault.field = 2;
   fault.found = std::to_string(rec.month);
   return fault.status;
+}
+
+inline RecordStatus check_month(const DailyRecord& rec, RecordFault& fault) {
+  if (rec.month >= 1 && rec.month <= 12) [[likely]]
+    return RecordStatus::ok;
+  return month_fault(rec, fault);
 }
 
 #if defined(__GNUC__)
@@ -103,13 +108,48 @@ TD_ALWAYS_INLINE unsigned lowest(Mask128 m) {
   return lo != 0 ? lowest(lo) : 64 + lowest(static_cast<std::uint64_t>(m >> 64));
 }
 
-// Bit i set where a run of 10 bytes of `m` starts (bits i..i+9 all set).
+// Bit i set where a run of 10 (16) bytes of `m` starts: bits i..i+9 (i+15)
+// all set.
 template <class Mask>
-TD_ALWAYS_INLINE Mask runs_of_10(Mask m) {
+struct Runs {
+  Mask of_10, of_16;
+};
+template <class Mask>
+TD_ALWAYS_INLINE Runs<Mask> runs_of(Mask m) {
   const Mask r2 = m & (m >> 1);
   const Mask r4 = r2 & (r2 >> 2);
   const Mask r8 = r4 & (r4 >> 4);
-  return r8 & (r2 >> 8);
+  return {r8 & (r2 >> 8), r8 & (r8 >> 8)};
+}
+
+// The conversions of tokens the masks have checked: "[+-]d+" of at most 9
+// characters, and "[+-]d*[.d*]" of at most 15 bytes with a digit, each ended
+// by white space. So there is nothing to check, and a double's digits fit in
+// 2^53: it is m / 10^frac with both exact, which the one division rounds
+// correctly.
+TD_ALWAYS_INLINE std::int32_t checked_int(const char* p) {
+  const char c = *p;
+  const char* r = p + ((c == '-') | (c == '+'));
+  std::uint32_t m = 0;
+  while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
+  const auto v = static_cast<std::int32_t>(m);
+  return c == '-' ? -v : v;
+}
+
+TD_ALWAYS_INLINE double checked_double(const char* p) {
+  const char c = *p;
+  const char* r = p + ((c == '-') | (c == '+'));
+  std::uint64_t m = 0;
+  while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
+  std::size_t frac = 0;
+  if (*r == '.') {
+    const char* const f = ++r;
+    while (scan_detail::is_digit(*r)) m = m * 10 + scan_detail::digit(*r++);
+    frac = static_cast<std::size_t>(r - f);
+  }
+  const double v = static_cast<double>(m) / scan_detail::kPow10[frac];
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
+                               (static_cast<std::uint64_t>(c == '-') << 63));
 }
 
 enum class Plain { yes, no, longer }; // longer: does not end within the window
@@ -121,8 +161,7 @@ enum class Plain { yes, no, longer }; // longer: does not end within the window
 // field reading would read such a record to its last byte and find no
 // fault, so it is checked on bit masks `c` of the whole window at once, and
 // only the month and the wanted values are converted. yes: `length` is the
-// record's, with the white space after it as far as the window shows it.
-// Otherwise `rec` is unspecified.
+// record's (up to the white space after it). Otherwise `rec` is unspecified.
 //   "1981 1 1 1 1 0.1 -0.4 0.1 6.1 100 7.7 1.1 0.98 0.25 0.12\n"   plain
 //   "1981 1 1 1 1 1e2 ..."  "... 5.5.5 ..."  "... -. ..."  "1981.0 ..."  not plain
 template <class Mask>
@@ -158,22 +197,23 @@ TD_ALWAYS_INLINE Plain plain_at(const char* p, const Classes<Mask>& c, std::uint
   // Adding a bit just after every point carries through the digits after it
   // and lands on the first byte that is not a digit: it must be white space.
   const Mask after_fraction = (c.digit + ((c.point & in) << 1)) & ~c.digit & upto_end;
+  const Runs<Mask> runs = runs_of(~c.space);
   const bool plain = (~(c.space | c.digit | c.point | c.sign) & in) == 0 // nothing else
                      && (c.sign & ~starts & in) == 0                     // a sign only leads
                      && (starts & last & (c.point | c.sign)) == 0        // no "+", "-", "."
                      && (starts & c.sign & ((c.point & last) >> 1)) == 0 // no "+.", "-."
                      && (after_fraction & ~c.space) == 0                 // one point, digits after it
                      && (c.point & ints) == 0                            // no fraction in an integer
-                     && (runs_of_10(~c.space) & ints) == 0;              // no integer can overflow
+                     && (runs.of_10 & ints) == 0                         // no integer can overflow
+                     && (runs.of_16 & in) == 0;                          // at most 15 digits
   if (!plain) return Plain::no;
-  if (scan_detail::int_at(p + month_at, rec.month) == nullptr) return Plain::no;
+  rec.month = checked_int(p + month_at);
   Mask v = value_starts; // its lowest start is that of code `code`
   int code = 0;
   for (std::uint32_t w = wanted; w != 0; w &= w - 1) {
     const int k = std::countr_zero(w);
     for (; code < k; ++code) v &= v - 1;
-    // Too many digits: the general conversion, by the field by field path.
-    if (scan_detail::double_at(p + first(v), rec.values[k]) == nullptr) return Plain::no;
+    rec.values[k] = checked_double(p + first(v));
   }
   length = end;
   return Plain::yes;
@@ -206,7 +246,7 @@ bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define TD_HAVE_WIDE_PATH 1
+#define TD_WIDE_TARGET [[gnu::target("avx2,bmi,bmi2")]]
 
 [[gnu::target("avx2"), gnu::always_inline]] inline ByteClasses classify_window_avx2(const char* p) {
   ByteClasses c{};
@@ -231,8 +271,8 @@ bool read_plain_record(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
   return c;
 }
 
-[[gnu::target("avx2,bmi,bmi2")]] bool read_plain_record_wide(Scanner& s, std::uint32_t wanted,
-                                                             DailyRecord& rec) {
+TD_WIDE_TARGET TD_ALWAYS_INLINE bool read_plain_record_wide(Scanner& s, std::uint32_t wanted,
+                                                            DailyRecord& rec) {
   const char* const p = record_start(s);
   std::size_t length = 0;
   Plain plain = plain_at(p, classes64(classify_window_avx2(p)), wanted, rec, length);
@@ -247,11 +287,15 @@ bool cpu_has_wide_path() {
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 }
 #else
-bool read_plain_record_wide(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
+#define TD_WIDE_TARGET
+inline bool read_plain_record_wide(Scanner& s, std::uint32_t wanted, DailyRecord& rec) {
   return read_plain_record(s, wanted, rec);
 }
 bool cpu_has_wide_path() { return false; }
 #endif
+
+RecordStatus read_portable(DataFile* f, DailyRecord& rec, RecordFault& fault);
+TD_WIDE_TARGET RecordStatus read_wide(DataFile* f, DailyRecord& rec, RecordFault& fault);
 
 } // namespace
 
@@ -280,15 +324,18 @@ DataFile* data_file_open(const char* path, std::string& reason) {
   auto* f = new (alloc_checked(sizeof(DataFile))) DataFile{};
   f->dev = static_cast<unsigned long long>(st.st_dev);
   f->ino = static_cast<unsigned long long>(st.st_ino);
-  f->wide = cpu_has_wide_path();
+  f->read = cpu_has_wide_path() ? read_wide : read_portable;
   scanner_open_fd(f->scanner, fd);
   f->scanner.owns_fd = true;
+  // A regular file's reads never wait for a writer, so a thread may read it
+  // ahead; without one the reading is the same, only slower.
+  if (S_ISREG(st.st_mode)) (void)scanner_read_ahead(f->scanner);
   return f;
 }
 
 void data_file_want(DataFile* f, std::uint32_t codes) { f->wanted = codes & kAllCodes; }
 
-void data_file_portable(DataFile* f) { f->wide = false; }
+void data_file_portable(DataFile* f) { f->read = read_portable; }
 
 bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
   dev = f->dev;
@@ -296,10 +343,11 @@ bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
   return true;
 }
 
-RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
-  Scanner& s = f->scanner;
-  if (f->wide ? read_plain_record_wide(s, f->wanted, rec) : read_plain_record(s, f->wanted, rec)) [[likely]]
-    return check_month(rec, fault);
+namespace {
+
+// Every record that is not plain: in common shapes a field at a time, and
+// otherwise by the whole of the rules, which also say where it fails.
+[[gnu::noinline]] RecordStatus read_fields(Scanner& s, DailyRecord& rec, RecordFault& fault) {
   std::int32_t ints[kIntsPerRecord];
   if (scan_fields(s, ints, rec.values)) {
     // White space ended every field, so no integer field has a fraction.
@@ -319,6 +367,24 @@ RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
     if (st != ScanStatus::ok) return fail(s, st, kIntsPerRecord + i + 1, fault);
   }
   return RecordStatus::ok;
+}
+
+RecordStatus read_portable(DataFile* f, DailyRecord& rec, RecordFault& fault) {
+  if (read_plain_record(f->scanner, f->wanted, rec)) [[likely]]
+    return check_month(rec, fault);
+  return read_fields(f->scanner, rec, fault);
+}
+
+TD_WIDE_TARGET RecordStatus read_wide(DataFile* f, DailyRecord& rec, RecordFault& fault) {
+  if (read_plain_record_wide(f->scanner, f->wanted, rec)) [[likely]]
+    return check_month(rec, fault);
+  return read_fields(f->scanner, rec, fault);
+}
+
+} // namespace
+
+RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
+  return f->read(f, rec, fault);
 }
 
 void data_file_close(DataFile* f) {

@@ -21,6 +21,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <new>
+#include <pthread.h>
+#include <signal.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -35,8 +38,11 @@ bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 // scanner is then in the error state and never refills.
 char g_no_buffer[kScanPadding] = {};
 
+void end_read_ahead(Scanner& s);
+
 // Ends the current source, keeping the buffer for the next one.
 void reset(Scanner& s) {
+  end_read_ahead(s);
   if (s.owns_fd && s.fd >= 0) ::close(s.fd);
   char* const buf = s.buf == g_no_buffer ? nullptr : s.buf;
   s = Scanner{};
@@ -63,8 +69,11 @@ void start(Scanner& s) {
 // Moves the unread bytes to the front, then reads until at least `want`
 // bytes are unread or the source is exhausted. false: a read failed; the
 // scanner then holds no data and reports the error from now on.
+bool fill_ahead(Scanner& s, std::size_t want);
+
 bool fill(Scanner& s, std::size_t want) {
   if (s.error != 0) return false;
+  if (s.ahead != nullptr) return fill_ahead(s, want);
   if (s.pos > 0) {
     std::memmove(s.buf, s.buf + s.pos, s.end - s.pos);
     s.end -= s.pos;
@@ -97,6 +106,138 @@ bool fill(Scanner& s, std::size_t want) {
   }
   // The NUL at `end` stops every parse; the rest keep windows defined.
   std::memset(s.buf + s.end, 0, kScanPadding);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Reading ahead. The kernel's copy of each chunk into memory costs about a
+// fifth of the parsing; a second thread does it for the next chunk while the
+// scanner parses this one. Two slots take turns: the thread fills a free slot
+// and marks it full, the scanner takes full slots in order and frees the one
+// it leaves. Each slot keeps room before its data for the unread tail of the
+// slot before (fewer than `lookahead` bytes, since the scanner refills only
+// then), so that a token cut by the boundary is whole again with no more
+// than that tail copied.
+
+constexpr std::size_t kAheadChunk = std::size_t{1} << 19; // 512 KiB a read
+constexpr std::size_t kTailRoom = kScanLookahead;
+
+} // namespace
+
+struct ReadAhead {
+  struct Slot {
+    char* mem = nullptr; // kTailRoom + kAheadChunk + kScanPadding
+    std::size_t len = 0; // bytes of data, from mem + kTailRoom
+    bool full = false;   // filled by the thread and not yet freed by the scanner
+    bool eof = false;    // the source ended within this slot
+    int error = 0;       // errno of a failed read; the data is then dropped
+  };
+  int fd = -1;
+  pthread_t thread{};
+  pthread_mutex_t mu = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t cv = PTHREAD_COND_INITIALIZER; // any change of `full` or `stop`
+  Slot slot[2];
+  bool stop = false;
+  int current = -1;        // the slot the scanner reads; -1 before the first
+  char* own_buf = nullptr; // the scanner's buffer, given back at the end
+};
+
+namespace {
+
+void* read_ahead_main(void* arg) {
+  ReadAhead& ra = *static_cast<ReadAhead*>(arg);
+  for (int i = 0;; i ^= 1) {
+    ReadAhead::Slot& sl = ra.slot[i];
+    pthread_mutex_lock(&ra.mu);
+    while (sl.full && !ra.stop) pthread_cond_wait(&ra.cv, &ra.mu);
+    const bool stop = ra.stop;
+    pthread_mutex_unlock(&ra.mu);
+    if (stop) return nullptr;
+    char* const data = sl.mem + kTailRoom;
+    std::size_t len = 0;
+    bool eof = false;
+    int error = 0;
+    while (len < kAheadChunk) {
+      const ssize_t n = ::read(ra.fd, data + len, kAheadChunk - len);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        break;
+      }
+      if (n == 0) {
+        eof = true;
+        break;
+      }
+      len += static_cast<std::size_t>(n);
+    }
+    std::memset(data + len, 0, kScanPadding);
+    pthread_mutex_lock(&ra.mu);
+    sl.len = len;
+    sl.eof = eof;
+    sl.error = error;
+    sl.full = true;
+    pthread_cond_broadcast(&ra.cv);
+    pthread_mutex_unlock(&ra.mu);
+    if (eof || error != 0) return nullptr;
+  }
+}
+
+void free_read_ahead(ReadAhead* ra) {
+  for (ReadAhead::Slot& sl : ra->slot) std::free(sl.mem);
+  ra->~ReadAhead();
+  std::free(ra);
+}
+
+// Stops the thread (waiting for a read it is in) and gives the scanner its
+// own buffer back; the source's data is then gone.
+void end_read_ahead(Scanner& s) {
+  ReadAhead* const ra = s.ahead;
+  if (ra == nullptr) return;
+  pthread_mutex_lock(&ra->mu);
+  ra->stop = true;
+  pthread_cond_broadcast(&ra->cv);
+  pthread_mutex_unlock(&ra->mu);
+  pthread_join(ra->thread, nullptr);
+  s.buf = ra->own_buf;
+  s.ahead = nullptr;
+  free_read_ahead(ra);
+}
+
+// As fill, from the slots: takes the next full slot with the unread tail
+// put before its data, until `want` bytes are unread or the source ended.
+bool fill_ahead(Scanner& s, std::size_t want) {
+  ReadAhead& ra = *s.ahead;
+  while (!s.eof && s.end - s.pos < want) {
+    const std::size_t tail = s.end - s.pos;
+    const int next = ra.current < 0 ? 0 : ra.current ^ 1;
+    ReadAhead::Slot& sl = ra.slot[next];
+    pthread_mutex_lock(&ra.mu);
+    while (!sl.full) pthread_cond_wait(&ra.cv, &ra.mu);
+    pthread_mutex_unlock(&ra.mu);
+    // A tail that does not fit cannot occur (see above); were it to, the
+    // reading fails rather than lose bytes.
+    if (sl.error != 0 || tail > kTailRoom) {
+      s.error = sl.error != 0 ? sl.error : EOVERFLOW;
+      s.eof = true;
+      s.buf = ra.own_buf; // its first bytes are NUL
+      s.pos = 0;
+      s.end = 0;
+      return false;
+    }
+    char* const data = sl.mem + kTailRoom;
+    std::memcpy(data - tail, s.buf + s.pos, tail);
+    if (ra.current >= 0) {
+      pthread_mutex_lock(&ra.mu);
+      ra.slot[ra.current].full = false;
+      pthread_cond_broadcast(&ra.cv);
+      pthread_mutex_unlock(&ra.mu);
+    }
+    ra.current = next;
+    s.buf = sl.mem;
+    s.pos = kTailRoom - tail;
+    s.end = kTailRoom + sl.len;
+    s.eof = sl.eof;
+  }
   return true;
 }
 
@@ -456,6 +597,34 @@ void scanner_open_fd(Scanner& s, int fd) {
   start(s);
 }
 
+bool scanner_read_ahead(Scanner& s) {
+  if (s.fd < 0 || s.ahead != nullptr || s.error != 0 || s.end != 0 || s.lookahead > kTailRoom) return false;
+  void* const mem = std::malloc(sizeof(ReadAhead));
+  if (mem == nullptr) return false;
+  auto* const ra = new (mem) ReadAhead{};
+  for (ReadAhead::Slot& sl : ra->slot) {
+    sl.mem = static_cast<char*>(std::malloc(kTailRoom + kAheadChunk + kScanPadding));
+    if (sl.mem == nullptr) {
+      free_read_ahead(ra);
+      return false;
+    }
+  }
+  ra->fd = s.fd;
+  ra->own_buf = s.buf;
+  // The thread takes no signals: they stay with the program's own thread.
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &old);
+  const int started = pthread_create(&ra->thread, nullptr, read_ahead_main, ra);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (started != 0) {
+    free_read_ahead(ra);
+    return false;
+  }
+  s.ahead = ra;
+  return true;
+}
+
 void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk, std::size_t lookahead) {
   reset(s);
   s.mem = text.data();
@@ -468,6 +637,7 @@ void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chu
 }
 
 void scanner_close(Scanner& s) {
+  end_read_ahead(s);
   if (s.owns_fd && s.fd >= 0) ::close(s.fd);
   if (s.buf != g_no_buffer) std::free(s.buf);
   s = Scanner{};

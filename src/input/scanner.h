@@ -43,6 +43,8 @@ enum class ScanStatus : int {
   io_error,   // reading the source failed; Scanner::error holds errno
 };
 
+struct ReadAhead; // a second thread reading the source ahead of the scanner
+
 struct Scanner {
   // Source: a file descriptor, or a block of memory (tests, the config reader).
   int fd = -1;
@@ -53,7 +55,8 @@ struct Scanner {
   std::size_t read_chunk = kScanBufferBytes; // most bytes taken per refill
   std::size_t lookahead = kScanLookahead;
 
-  char* buf = nullptr; // kScanBufferBytes + kScanPadding
+  char* buf = nullptr; // kScanBufferBytes + kScanPadding, or a read-ahead chunk
+  ReadAhead* ahead = nullptr;
   std::size_t pos = 0; // next unread byte in buf
   std::size_t end = 0; // one past the last valid byte in buf
   bool eof = false;    // the source has nothing more
@@ -75,6 +78,13 @@ bool scanner_open_file(Scanner& s, const char* path);
 void scanner_open_fd(Scanner& s, int fd);
 // Scans `text` (not copied: it must outlive the scanner), handing it out in
 // pieces of at most read_chunk bytes so that tests can cut tokens anywhere.
+// Lets a second thread read the descriptor ahead, a chunk at a time, while
+// the scanner parses the chunk before it; what is read is unchanged. Only for
+// sources whose reads do not wait for a writer (regular files): closing waits
+// for the thread's read to end. Call it right after scanner_open_fd.
+// false: the thread or its buffers could not be had; the scanner reads as
+// before.
+bool scanner_read_ahead(Scanner& s);
 void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk = kScanBufferBytes,
                          std::size_t lookahead = kScanLookahead);
 void scanner_close(Scanner& s);
