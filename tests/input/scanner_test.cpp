@@ -639,6 +639,29 @@ TEST(Scanner, ReadsFilesAndPipesAcrossBufferRefills) {
   scanner_close(s);
   ::unlink(path);
 
+  // Read ahead by the second thread, in chunks: white space put before the
+  // records moves every chunk boundary to another place in a token.
+  for (const std::size_t shift : {0, 1, 5, 38}) {
+    const std::string shifted = std::string(shift, ' ') + text;
+    char spath[] = "/tmp/td_scanner_test_XXXXXX";
+    const int sfd = ::mkstemp(spath);
+    ASSERT_GE(sfd, 0);
+    ASSERT_EQ(::write(sfd, shifted.data(), shifted.size()), static_cast<ssize_t>(shifted.size()));
+    ::close(sfd);
+    ASSERT_TRUE(scanner_open_file(s, spath));
+    ASSERT_TRUE(scanner_read_ahead(s));
+    SCOPED_TRACE("read ahead, shifted by " + std::to_string(shift));
+    expect_same_records(s, shifted);
+    // Opening the next source, and closing, stop the thread wherever it is:
+    // here waiting for a free chunk after a few records.
+    ASSERT_TRUE(scanner_open_file(s, spath));
+    ASSERT_TRUE(scanner_read_ahead(s));
+    std::int32_t first = 0;
+    ASSERT_EQ(scan_int(s, first), ok);
+    scanner_close(s);
+    ::unlink(spath);
+  }
+
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   std::thread writer([&] {
@@ -663,13 +686,18 @@ TEST(Scanner, ReportsOpenAndReadErrors) {
   EXPECT_FALSE(scanner_open_file(s, "/nonexistent/td/input.txt"));
   EXPECT_EQ(s.error, ENOENT);
 
-  ASSERT_TRUE(scanner_open_file(s, "/tmp")); // opens, but cannot be read
-  double d = 0;
-  EXPECT_EQ(scan_double(s, d), ScanStatus::io_error);
-  EXPECT_EQ(s.error, EISDIR);
-  EXPECT_EQ(scan_double(s, d), ScanStatus::io_error);
-  EXPECT_EQ(scanner_peek(s), -1);
-  scanner_close(s);
+  for (const bool ahead : {false, true}) {
+    ASSERT_TRUE(scanner_open_file(s, "/tmp")); // opens, but cannot be read
+    if (ahead) {
+      ASSERT_TRUE(scanner_read_ahead(s));
+    }
+    double d = 0;
+    EXPECT_EQ(scan_double(s, d), ScanStatus::io_error) << ahead;
+    EXPECT_EQ(s.error, EISDIR) << ahead;
+    EXPECT_EQ(scan_double(s, d), ScanStatus::io_error) << ahead;
+    EXPECT_EQ(scanner_peek(s), -1) << ahead;
+    scanner_close(s);
+  }
 }
 
 } // namespace
