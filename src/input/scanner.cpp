@@ -119,7 +119,7 @@ bool fill(Scanner& s, std::size_t want) {
 // then), so that a token cut by the boundary is whole again with no more
 // than that tail copied.
 
-constexpr std::size_t kAheadChunk = std::size_t{1} << 19; // 512 KiB a read
+constexpr std::size_t kAheadChunk = std::size_t{1} << 18; // 256 KiB a read
 constexpr std::size_t kTailRoom = kScanLookahead;
 
 } // namespace
