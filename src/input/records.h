@@ -49,10 +49,12 @@ DataFile* data_file_open(const char* path, std::string& reason);
 bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino);
 // Which values data_file_read must deliver (kAllCodes when opened). Every
 // field is checked all the same, so the faults found do not depend on it;
-// the values of the other codes may be left unset.
+// the values of the other codes may be left unset. Set before the first
+// read, as the read-ahead thread also reads records with it.
 void data_file_want(DataFile* f, std::uint32_t codes);
 // Reads with the baseline instructions only, also where the processor has
 // wider ones (to test both builds of the record reader on one machine).
+// Before the first read, like data_file_want.
 void data_file_portable(DataFile* f);
 // Reads the next record; anything but ok leaves `rec` unusable.
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault);

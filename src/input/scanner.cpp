@@ -136,17 +136,18 @@ struct ReadAhead {
   pthread_t thread{};
   pthread_mutex_t mu = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t cv = PTHREAD_COND_INITIALIZER; // any change of `full` or `stop`
-  Slot slot[2];
+  Slot slot[kAheadSlots];
   bool stop = false;
   int current = -1;        // the slot the scanner reads; -1 before the first
   char* own_buf = nullptr; // the scanner's buffer, given back at the end
+  AheadWork work;          // done by the thread on each chunk it has read
 };
 
 namespace {
 
 void* read_ahead_main(void* arg) {
   ReadAhead& ra = *static_cast<ReadAhead*>(arg);
-  for (int i = 0;; i ^= 1) {
+  for (int i = 0;; i = (i + 1) % kAheadSlots) {
     ReadAhead::Slot& sl = ra.slot[i];
     pthread_mutex_lock(&ra.mu);
     while (sl.full && !ra.stop) pthread_cond_wait(&ra.cv, &ra.mu);
@@ -171,6 +172,7 @@ void* read_ahead_main(void* arg) {
       len += static_cast<std::size_t>(n);
     }
     std::memset(data + len, 0, kScanPadding);
+    if (error == 0 && ra.work.fn != nullptr) ra.work.fn(ra.work.ctx, i, data, len);
     pthread_mutex_lock(&ra.mu);
     sl.len = len;
     sl.eof = eof;
@@ -200,6 +202,8 @@ void end_read_ahead(Scanner& s) {
   pthread_join(ra->thread, nullptr);
   s.buf = ra->own_buf;
   s.ahead = nullptr;
+  s.ahead_slot = -1;
+  s.ahead_data = nullptr;
   free_read_ahead(ra);
 }
 
@@ -209,7 +213,7 @@ bool fill_ahead(Scanner& s, std::size_t want) {
   ReadAhead& ra = *s.ahead;
   while (!s.eof && s.end - s.pos < want) {
     const std::size_t tail = s.end - s.pos;
-    const int next = ra.current < 0 ? 0 : ra.current ^ 1;
+    const int next = ra.current < 0 ? 0 : (ra.current + 1) % kAheadSlots;
     ReadAhead::Slot& sl = ra.slot[next];
     pthread_mutex_lock(&ra.mu);
     while (!sl.full) pthread_cond_wait(&ra.cv, &ra.mu);
@@ -220,6 +224,7 @@ bool fill_ahead(Scanner& s, std::size_t want) {
       s.error = sl.error != 0 ? sl.error : EOVERFLOW;
       s.eof = true;
       s.buf = ra.own_buf; // its first bytes are NUL
+      s.ahead_slot = -1;
       s.pos = 0;
       s.end = 0;
       return false;
@@ -233,6 +238,8 @@ bool fill_ahead(Scanner& s, std::size_t want) {
       pthread_mutex_unlock(&ra.mu);
     }
     ra.current = next;
+    s.ahead_slot = next;
+    s.ahead_data = data;
     s.buf = sl.mem;
     s.pos = kTailRoom - tail;
     s.end = kTailRoom + sl.len;
@@ -597,7 +604,7 @@ void scanner_open_fd(Scanner& s, int fd) {
   start(s);
 }
 
-bool scanner_read_ahead(Scanner& s) {
+bool scanner_read_ahead(Scanner& s, AheadWork work) {
   if (s.fd < 0 || s.ahead != nullptr || s.error != 0 || s.end != 0 || s.lookahead > kTailRoom) return false;
   void* const mem = std::malloc(sizeof(ReadAhead));
   if (mem == nullptr) return false;
@@ -611,6 +618,7 @@ bool scanner_read_ahead(Scanner& s) {
   }
   ra->fd = s.fd;
   ra->own_buf = s.buf;
+  ra->work = work;
   // The thread takes no signals: they stay with the program's own thread.
   sigset_t all, old;
   sigfillset(&all);

@@ -57,10 +57,12 @@ struct Scanner {
 
   char* buf = nullptr; // kScanBufferBytes + kScanPadding, or a read-ahead chunk
   ReadAhead* ahead = nullptr;
-  std::size_t pos = 0; // next unread byte in buf
-  std::size_t end = 0; // one past the last valid byte in buf
-  bool eof = false;    // the source has nothing more
-  int error = 0;       // errno of a failed open or read
+  int ahead_slot = -1;              // the read-ahead chunk in buf, and
+  const char* ahead_data = nullptr; // where its data starts
+  std::size_t pos = 0;              // next unread byte in buf
+  std::size_t end = 0;              // one past the last valid byte in buf
+  bool eof = false;                 // the source has nothing more
+  int error = 0;                    // errno of a failed open or read
 
   // After not_number: the start of the offending word (up to white space),
   // at most kBadTokenMax bytes, for messages.
@@ -84,7 +86,25 @@ void scanner_open_fd(Scanner& s, int fd);
 // for the thread's read to end. Call it right after scanner_open_fd.
 // false: the thread or its buffers could not be had; the scanner reads as
 // before.
-bool scanner_read_ahead(Scanner& s);
+//
+// `work`, if given, is done by the thread on each chunk it has read, before
+// the scanner reads it: work.fn(work.ctx, slot, data, len) with the chunk's
+// len bytes at data, followed by kScanPadding NULs. The chunk stays as it is
+// while the scanner reads it, and so does whatever fn keeps for `slot` (0 to
+// kAheadSlots - 1) while scanner_ahead_slot names that slot.
+inline constexpr int kAheadSlots = 2;
+struct AheadWork {
+  void (*fn)(void* ctx, int slot, const char* data, std::size_t len) = nullptr;
+  void* ctx = nullptr;
+};
+bool scanner_read_ahead(Scanner& s, AheadWork work = {});
+// The slot of the chunk the scanner reads now, with `data` the start of that
+// chunk (the unread bytes before it, if any, came from the one before); -1
+// if not reading ahead or before the first chunk.
+inline int scanner_ahead_slot(const Scanner& s, const char*& data) {
+  data = s.ahead_data;
+  return s.ahead_slot;
+}
 void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk = kScanBufferBytes,
                          std::size_t lookahead = kScanLookahead);
 void scanner_close(Scanner& s);

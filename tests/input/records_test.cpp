@@ -201,6 +201,45 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
   }
 }
 
+// Files of several read-ahead chunks: one record a line, so that the
+// read-ahead thread reads the last part of each chunk, and each record over
+// two lines, where its guess that a line starts a record is wrong. Now and
+// then a value in exponent form stops the whole-record reading.
+TEST(DataFile, LargeFilesReadAlikeWhicheverThreadReadsARecord) {
+  const char* const reals[] = {"0.1", "-0.4", "12.5", "100", "7", "-.5", "0.98", "25.25", "1e2"};
+  std::mt19937_64 rng(20261211);
+  std::string one_a_line, two_lines;
+  for (int r = 0; one_a_line.size() < 700000; ++r) {
+    std::string head = "1981 " + std::to_string(1 + r / 31 % 12) + " " + std::to_string(1 + r % 31) + " 1 " +
+                       std::to_string(r % 366);
+    std::string tail;
+    for (int k = 0; k < kValuesPerRecord; ++k)
+      tail += std::string(" ") + reals[rng() % 20000 == 0 ? 8 : rng() % 8];
+    one_a_line += head + tail + "\n";
+    two_lines += head + "\n" + tail.substr(1) + "\r\n";
+  }
+  for (const std::string* text : {&one_a_line, &two_lines}) {
+    bool ended = false;
+    const std::vector<DailyRecord> want = stream_records(*text, ended);
+    ASSERT_TRUE(ended);
+    for (const std::uint32_t wanted : {std::uint32_t{0x007}, kAllCodes}) {
+      const std::vector<Read> reads = read_all(*text, wanted);
+      ASSERT_EQ(reads.size(), want.size());
+      for (std::size_t r = 0; r + 1 < want.size(); ++r) {
+        ASSERT_EQ(reads[r].status, RecordStatus::ok) << "record " << r;
+        ASSERT_EQ(reads[r].rec.month, want[r].month) << "record " << r;
+        for (int k = 0; k < kValuesPerRecord; ++k) {
+          if ((wanted >> k & 1u) == 0) continue;
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(reads[r].rec.values[k]),
+                    std::bit_cast<std::uint64_t>(want[r].values[k]))
+              << "record " << r << " value " << k;
+        }
+      }
+      EXPECT_EQ(reads.back().status, RecordStatus::ended);
+    }
+  }
+}
+
 TEST(DataFile, UnusableFilesAreRefusedAtOpening) {
   ScratchDir dir;
   write_file(dir / "empty.txt", "");
