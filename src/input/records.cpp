@@ -407,6 +407,9 @@ TD_ALWAYS_INLINE bool take_ahead(DataFile* f, const char* p, DailyRecord& rec, s
   return true;
 }
 
+// The two readers are the same code built for two instruction sets: a
+// function of the wider set can inline only code of its own set or less, so
+// each calls its own build of the plain record.
 RecordStatus read_portable(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   Scanner& s = f->scanner;
   const char* const p = record_start(s);
