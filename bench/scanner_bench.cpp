@@ -244,7 +244,11 @@ void BM_DataFileReadNamed(benchmark::State& state) {
     state.SkipWithError("TD_BENCH_DATA names no data file");
     return;
   }
-  std::int64_t bytes = 0;
+  struct stat st {};
+  if (::stat(path, &st) != 0) {
+    state.SkipWithError(("cannot stat " + std::string(path)).c_str());
+    return;
+  }
   for (auto _ : state) {
     std::string reason;
     td::DataFile* f = td::data_file_open(path, reason);
@@ -264,10 +268,8 @@ void BM_DataFileReadNamed(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     td::data_file_close(f);
     state.counters["records"] = static_cast<double>(records);
-    struct stat st {};
-    if (::stat(path, &st) == 0) bytes = st.st_size;
   }
-  state.SetBytesProcessed(state.iterations() * bytes);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(st.st_size));
 }
 BENCHMARK(BM_DataFileReadNamed)->Unit(benchmark::kMillisecond);
 

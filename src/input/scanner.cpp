@@ -66,11 +66,11 @@ void start(Scanner& s) {
   std::memset(s.buf, 0, kScanPadding);
 }
 
+bool fill_ahead(Scanner& s, std::size_t want);
+
 // Moves the unread bytes to the front, then reads until at least `want`
 // bytes are unread or the source is exhausted. false: a read failed; the
 // scanner then holds no data and reports the error from now on.
-bool fill_ahead(Scanner& s, std::size_t want);
-
 bool fill(Scanner& s, std::size_t want) {
   if (s.error != 0) return false;
   if (s.ahead != nullptr) return fill_ahead(s, want);
@@ -138,7 +138,6 @@ struct ReadAhead {
   pthread_cond_t cv = PTHREAD_COND_INITIALIZER; // any change of `full` or `stop`
   Slot slot[kAheadSlots];
   bool stop = false;
-  int current = -1;        // the slot the scanner reads; -1 before the first
   char* own_buf = nullptr; // the scanner's buffer, given back at the end
   AheadWork work;          // done by the thread on each chunk it has read
 };
@@ -213,7 +212,8 @@ bool fill_ahead(Scanner& s, std::size_t want) {
   ReadAhead& ra = *s.ahead;
   while (!s.eof && s.end - s.pos < want) {
     const std::size_t tail = s.end - s.pos;
-    const int next = ra.current < 0 ? 0 : (ra.current + 1) % kAheadSlots;
+    const int current = s.ahead_slot; // -1 before the first chunk
+    const int next = (current + 1) % kAheadSlots;
     ReadAhead::Slot& sl = ra.slot[next];
     pthread_mutex_lock(&ra.mu);
     while (!sl.full) pthread_cond_wait(&ra.cv, &ra.mu);
@@ -231,13 +231,12 @@ bool fill_ahead(Scanner& s, std::size_t want) {
     }
     char* const data = sl.mem + kTailRoom;
     std::memcpy(data - tail, s.buf + s.pos, tail);
-    if (ra.current >= 0) {
+    if (current >= 0) {
       pthread_mutex_lock(&ra.mu);
-      ra.slot[ra.current].full = false;
+      ra.slot[current].full = false;
       pthread_cond_broadcast(&ra.cv);
       pthread_mutex_unlock(&ra.mu);
     }
-    ra.current = next;
     s.ahead_slot = next;
     s.ahead_data = data;
     s.buf = sl.mem;

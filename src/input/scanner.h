@@ -80,6 +80,10 @@ bool scanner_open_file(Scanner& s, const char* path);
 void scanner_open_fd(Scanner& s, int fd);
 // Scans `text` (not copied: it must outlive the scanner), handing it out in
 // pieces of at most read_chunk bytes so that tests can cut tokens anywhere.
+void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk = kScanBufferBytes,
+                         std::size_t lookahead = kScanLookahead);
+void scanner_close(Scanner& s);
+
 // Lets a second thread read the descriptor ahead, a chunk at a time, while
 // the scanner parses the chunk before it; what is read is unchanged. Only for
 // sources whose reads do not wait for a writer (regular files): closing waits
@@ -105,9 +109,6 @@ inline int scanner_ahead_slot(const Scanner& s, const char*& data) {
   data = s.ahead_data;
   return s.ahead_slot;
 }
-void scanner_open_memory(Scanner& s, std::string_view text, std::size_t read_chunk = kScanBufferBytes,
-                         std::size_t lookahead = kScanLookahead);
-void scanner_close(Scanner& s);
 
 // scan_int, scan_double and scanner_peek are defined inline below.
 ScanStatus scan_int(Scanner& s, std::int32_t& out);
