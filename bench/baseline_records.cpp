@@ -34,13 +34,14 @@ DataFile* data_file_open(const char* path, std::string& reason) {
   return f;
 }
 
-bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
+void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
   dev = f->dev;
   ino = f->ino;
-  return true;
 }
 
 void data_file_want(DataFile*, std::uint32_t) {}
+
+void data_file_portable(DataFile*) {}
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   std::int32_t scratch = 0;
@@ -55,11 +56,5 @@ RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
 }
 
 void data_file_close(DataFile* f) { delete f; }
-
-std::string record_field_name(int field) { return "field " + std::to_string(field); }
-
-std::string record_fault_text(const RecordFault& fault) {
-  return fault.status == RecordStatus::ok ? "no fault" : "the data file cannot be read";
-}
 
 } // namespace td

@@ -4,7 +4,7 @@
 //   g++ -std=c++20 -O2 -DNDEBUG -I src bench/scanner_bench.cpp src/input/scanner.cpp
 //       -lbenchmark -lpthread -o scanner_bench
 #include "input/records.h"
-#include "input/scanner.h"
+#include "text/scanner.h"
 
 #include <benchmark/benchmark.h>
 

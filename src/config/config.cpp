@@ -1,7 +1,7 @@
 #include "config/config.h"
 
 #include "config/catalogue.h"
-#include "input/scanner.h"
+#include "text/scanner.h"
 
 namespace td {
 namespace {

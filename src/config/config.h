@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/dimensions.h"
+#include "common/dimensions.h"
 
 namespace td {
 

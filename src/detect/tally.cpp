@@ -21,7 +21,7 @@ bool day_meets(const ConditionSet& set, const DailyRecord& rec, double& exceedan
   return true;
 }
 
-std::uint32_t codes_read(const RunConfig& cfg) {
+std::uint32_t tested_codes(const RunConfig& cfg) {
   std::uint32_t codes = 0;
   for (const ConditionSet& set : cfg.sets) {
     codes |= std::uint32_t{1} << set.primary_code;

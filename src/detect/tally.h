@@ -2,8 +2,8 @@
 // per-month tallies it feeds.
 #pragma once
 
+#include "common/dimensions.h"
 #include "config/config.h"
-#include "driver/dimensions.h"
 #include "input/records.h"
 
 namespace td {
@@ -29,7 +29,7 @@ bool day_meets(const ConditionSet& set, const DailyRecord& rec, double& exceedan
 // The value codes that day_meets reads for the three sets, bit c for code c
 // (the secondary code only when the second condition is on). The codes must
 // be usable (0..9).
-std::uint32_t codes_read(const RunConfig& cfg);
+std::uint32_t tested_codes(const RunConfig& cfg);
 
 // Applies sets 1, 2 and 3 to the day and updates row `run`, at the day's
 // month, of the tables of each set that the day meets. The codes must be

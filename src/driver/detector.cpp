@@ -157,7 +157,7 @@ int run_detector(const ScanDims& dims) {
       say("Error opening data file " + run.cfg.data_file + ": " + reason);
       status = kExitData;
     } else {
-      data_file_want(run.data, codes_read(run.cfg));
+      data_file_want(run.data, tested_codes(run.cfg));
       unsigned long long dev = 0;
       unsigned long long ino = 0;
       data_file_identity(run.data, dev, ino);

@@ -1,7 +1,7 @@
 // The program: start-up, the ensemble scan, summary and shut-down.
 #pragma once
 
-#include "driver/dimensions.h"
+#include "common/dimensions.h"
 
 namespace td {
 

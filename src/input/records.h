@@ -39,22 +39,20 @@ struct RecordFault {
   int error = 0; // errno for io_error
 };
 
-struct DataFile; // an open data file; its reader keeps one buffer
+struct DataFile; // an open data file; its reader keeps one buffer and one token index
 
 // Opens the data file for reading. A directory, an empty file or a file that
 // cannot be opened gives nullptr and a reason ("No such file or directory",
 // "is a directory", "is empty").
 DataFile* data_file_open(const char* path, std::string& reason);
 // The identity of the open file, to make sure no result file overwrites it.
-bool data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino);
-// Which values data_file_read must deliver (kAllCodes when opened). Every
-// field is checked all the same, so the faults found do not depend on it;
-// the values of the other codes may be left unset. Set before the first
-// read, as the read-ahead thread also reads records with it.
+void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino);
+// Which values data_file_read must deliver (kAllCodes when opened); the
+// values of the other codes may be left unset. Every field is checked all
+// the same, so the faults found do not depend on it.
 void data_file_want(DataFile* f, std::uint32_t codes);
 // Reads with the baseline instructions only, also where the processor has
-// wider ones (to test both builds of the record reader on one machine).
-// Before the first read, like data_file_want.
+// wider ones (to test both builds of the reader on one machine).
 void data_file_portable(DataFile* f);
 // Reads the next record; anything but ok leaves `rec` unusable.
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault);

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "common/dimensions.h"
 #include "config/config.h"
-#include "driver/dimensions.h"
 
 namespace td {
 

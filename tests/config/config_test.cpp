@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "input/scanner.h"
+#include "text/scanner.h"
 
 namespace td {
 namespace {
 
-ConfigReport read_text(const std::string& text, RunConfig& cfg, std::size_t chunk = kScanBufferBytes) {
+ConfigReport read_text(const std::string& text, RunConfig& cfg, std::size_t chunk = kSourceBytes) {
   Scanner s;
   scanner_open_memory(s, text, chunk);
   ConfigReport r = read_config(s, cfg);
@@ -35,7 +35,7 @@ TEST(ReadConfig, ReadsAllFieldsAnyLayout) {
     one_line += *p == '\n' ? ' ' : *p;
   }
   for (const std::string& text : {std::string(kGood), per_line, one_line}) {
-    for (std::size_t chunk : {std::size_t{1}, std::size_t{3}, kScanBufferBytes}) {
+    for (std::size_t chunk : {std::size_t{1}, std::size_t{3}, kSourceBytes}) {
       RunConfig cfg;
       const ConfigReport r = read_text(text, cfg, chunk);
       EXPECT_TRUE(r.messages.empty());

@@ -201,11 +201,10 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
   }
 }
 
-// Files of several read-ahead chunks: one record a line, so that the
-// read-ahead thread reads the last part of each chunk, and each record over
-// two lines, where its guess that a line starts a record is wrong. Now and
-// then a value in exponent form stops the whole-record reading.
-TEST(DataFile, LargeFilesReadAlikeWhicheverThreadReadsARecord) {
+// Files of many segments and several buffer refills, one record a line and
+// each record over two lines, so that segments and refills cut records and
+// tokens everywhere. Now and then a value is in exponent form.
+TEST(DataFile, LargeFilesReadAlikeAcrossSegmentsAndRefills) {
   const char* const reals[] = {"0.1", "-0.4", "12.5", "100", "7", "-.5", "0.98", "25.25", "1e2"};
   std::mt19937_64 rng(20261211);
   std::string one_a_line, two_lines;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "input/scanner.h"
+#include "text/scanner.h"
 
 namespace td {
 namespace {

@@ -1,0 +1,127 @@
+// The data file reader: the stages put together. Records are read from a
+// token index of the next segment of the buffer (input/token_index.h) by the
+// record kernel (input/record_kernel.h); whatever they decline is read again
+// by the field-by-field reader (input/fields.h), which gives the same values
+// and says exactly what is wrong. Results and messages do not depend on the
+// path a record takes.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "input/fields.h"
+#include "input/record_kernel.h"
+#include "input/records.h"
+#include "input/token_index.h"
+#include "storage/tables.h"
+#include "text/scanner.h"
+
+namespace td {
+
+struct DataFile {
+  Scanner scanner;
+  TokenIndex index;
+  IndexTokens index_tokens = nullptr;
+  std::uint32_t wanted = kAllCodes;
+  unsigned long long dev = 0;
+  unsigned long long ino = 0;
+};
+
+namespace {
+
+// The buffer offset where reading stands after the records the kernel read:
+// the next indexed token, or the end of the last token read.
+std::size_t resume_offset(const DataFile* f) {
+  const TokenIndex& ix = f->index;
+  const ByteSource& src = f->scanner.src;
+  if (ix.count == 0) return src.pos;
+  const auto base = static_cast<std::size_t>(ix.base - src.buf);
+  if (ix.next < ix.count) return base + ix.start[ix.next];
+  const char* p = ix.base + ix.start[ix.count - 1];
+  while (*p != '\0' && !is_space_byte(*p)) ++p; // indexed tokens hold no NUL
+  return static_cast<std::size_t>(p - src.buf);
+}
+
+// Indexes the next segment, refilling the buffer first when less than a
+// segment is left in it. A failed read leaves the index empty: the
+// field-by-field reader then reports it.
+void index_next_segment(DataFile* f) {
+  ByteSource& src = f->scanner.src;
+  TokenIndex& ix = f->index;
+  ix.count = ix.next = 0;
+  if (!src.eof && src.end - src.pos < kSegmentBytes && !source_fill(src, kSegmentBytes)) return;
+  const std::size_t left = src.end - src.pos;
+  const std::size_t len = left < kSegmentBytes ? left : kSegmentBytes;
+  f->index_tokens(src.buf + src.pos, len, src.eof && len == left, ix);
+}
+
+[[gnu::noinline]] RecordStatus read_slow(DataFile* f, DailyRecord& rec, RecordFault& fault) {
+  TokenIndex& ix = f->index;
+  f->scanner.src.pos = resume_offset(f);
+  if (ix.next + kFieldsPerRecord > ix.count) {
+    index_next_segment(f);
+    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted, rec)) return RecordStatus::ok;
+  }
+  // The record is read again from its first byte; the index is then stale.
+  ix.count = ix.next = 0;
+  return read_record_fields(f->scanner, rec, fault);
+}
+
+} // namespace
+
+DataFile* data_file_open(const char* path, std::string& reason) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    reason = std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    reason = "is a directory";
+    ::close(fd);
+    return nullptr;
+  }
+  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    reason = "is empty";
+    ::close(fd);
+    return nullptr;
+  }
+  auto* f = new (alloc_checked(sizeof(DataFile))) DataFile{};
+  f->dev = static_cast<unsigned long long>(st.st_dev);
+  f->ino = static_cast<unsigned long long>(st.st_ino);
+  f->index_tokens = choose_index_tokens(false);
+  scanner_open_fd(f->scanner, fd, true);
+  return f;
+}
+
+void data_file_want(DataFile* f, std::uint32_t codes) { f->wanted = codes & kAllCodes; }
+
+void data_file_portable(DataFile* f) { f->index_tokens = choose_index_tokens(true); }
+
+void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
+  dev = f->dev;
+  ino = f->ino;
+}
+
+RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
+  TokenIndex& ix = f->index;
+  if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted, rec)) [[likely]]
+    return RecordStatus::ok;
+  return read_slow(f, rec, fault);
+}
+
+void data_file_close(DataFile* f) {
+  if (f == nullptr) return;
+  scanner_close(f->scanner);
+  f->~DataFile();
+  free_checked(f);
+}
+
+} // namespace td

@@ -1,0 +1,208 @@
+// The structure stage's kernel, included by token_index.cpp once for each
+// instruction set it is built for: TD_KERNEL_AVX2 selects 32-byte compares,
+// otherwise 16-byte ones (or plain byte tests where there is no SSE2). The
+// includer opens the namespace and sets the target.
+// No include guard: included once per build of the kernel.
+
+#if !defined(TD_INLINE)
+#if defined(__GNUC__)
+#define TD_INLINE [[gnu::always_inline]] inline
+#else
+#define TD_INLINE inline
+#endif
+#endif
+
+// The classes of 64 bytes, bit i standing for byte i. Every byte that is in
+// none of them (letters, NUL, bytes above 127, ...) is `other`.
+struct Classes {
+  std::uint64_t space; // ' ' and \t \n \v \f \r
+  std::uint64_t digit; // '0'..'9'
+  std::uint64_t point; // '.'
+  std::uint64_t sign;  // '+' '-'
+  std::uint64_t expo;  // 'e' 'E'
+};
+
+#if defined(TD_KERNEL_AVX2)
+TD_INLINE Classes classify(const char* p) {
+  Classes c{};
+  for (int k = 0; k < 2; ++k) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
+    const auto range = [&x](char lo, int n) {
+      return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(-128 + n)),
+                               _mm256_add_epi8(x, _mm256_set1_epi8(static_cast<char>(0x80 - lo))));
+    };
+    const auto eq = [&x](char v) { return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(v)); };
+    const unsigned shift = 32 * static_cast<unsigned>(k);
+    const auto bits = [shift](__m256i m) {
+      return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(m))} << shift;
+    };
+    c.space |= bits(_mm256_or_si256(eq(' '), range('\t', 5)));
+    c.digit |= bits(range('0', 10));
+    c.point |= bits(eq('.'));
+    c.sign |= bits(_mm256_or_si256(eq('+'), eq('-')));
+    c.expo |= bits(_mm256_cmpeq_epi8(_mm256_or_si256(x, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('e')));
+  }
+  return c;
+}
+#else
+#if defined(__SSE2__)
+TD_INLINE Classes classify(const char* p) {
+  Classes c{};
+#pragma GCC unroll 4
+  for (int k = 0; k < 4; ++k) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    // Adding 0x80 - lo moves lo..lo+n-1 to the n lowest signed bytes, and
+    // nothing else lands there: one signed compare tests a range.
+    const auto range = [&x](char lo, int n) {
+      return _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - lo))),
+                            _mm_set1_epi8(static_cast<char>(-128 + n)));
+    };
+    const auto eq = [&x](char v) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(v)); };
+    const auto bits = [k](__m128i m) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))} << (16 * k);
+    };
+    c.space |= bits(_mm_or_si128(eq(' '), range('\t', 5)));
+    c.digit |= bits(range('0', 10));
+    c.point |= bits(eq('.'));
+    c.sign |= bits(_mm_or_si128(eq('+'), eq('-')));
+    // 'E' | 0x20 == 'e', and no other byte becomes 'e' so.
+    c.expo |= bits(_mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('e')));
+  }
+  return c;
+}
+#else
+TD_INLINE Classes classify(const char* p) {
+  Classes c{};
+  for (unsigned i = 0; i < 64; ++i) {
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    const char b = p[i];
+    if (b == ' ' || static_cast<unsigned char>(b - '\t') < 5) c.space |= bit;
+    if (static_cast<unsigned char>(b - '0') < 10) c.digit |= bit;
+    if (b == '.') c.point |= bit;
+    if (b == '+' || b == '-') c.sign |= bit;
+    if ((b | 0x20) == 'e') c.expo |= bit;
+  }
+  return c;
+}
+#endif
+
+#endif
+
+// Appends 64 * block + the position of every set bit of `bits` to out[n..].
+// Writes 16 entries whatever the count (the index has room for them), so
+// that the usual 8 to 16 tokens of a block take no branch per token. The
+// empty asm keeps the compiler from branching out once the bits run out.
+TD_INLINE std::uint32_t flatten(std::uint64_t bits, std::uint32_t offset, std::uint32_t* out,
+                                std::uint32_t n) {
+  const auto count = static_cast<std::uint32_t>(std::popcount(bits));
+  std::uint32_t* const o = out + n;
+#pragma GCC unroll 16
+  for (int i = 0; i < 16; ++i) {
+    o[i] = offset + static_cast<std::uint32_t>(std::countr_zero(bits));
+    bits &= bits - 1;
+    __asm__("" : "+r"(bits));
+  }
+  if (count > 16) [[unlikely]] {
+    for (int i = 16; bits != 0; ++i) {
+      o[i] = offset + static_cast<std::uint32_t>(std::countr_zero(bits));
+      bits &= bits - 1;
+    }
+  }
+  return n + count;
+}
+
+// x + y + carry_in, and whether it carried out of bit 63.
+TD_INLINE std::uint64_t add_carry(std::uint64_t x, std::uint64_t y, std::uint64_t& carry) {
+  std::uint64_t s1 = 0, s2 = 0;
+  const bool c1 = __builtin_add_overflow(x, y, &s1);
+  const bool c2 = __builtin_add_overflow(s1, carry, &s2);
+  carry = static_cast<std::uint64_t>(c1 || c2);
+  return s2;
+}
+
+// The bit of each byte moved to the next byte, the last byte's bit of the
+// block before coming in at bit 0.
+TD_INLINE std::uint64_t prev(std::uint64_t x, std::uint64_t before) { return (x << 1) | (before >> 63); }
+
+TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, TokenIndex& ix) {
+  // With the data's end in the segment, one more block (of white space only,
+  // if need be) settles the checks of the last token.
+  const std::size_t blocks = ends_data ? len / 64 + 1 : (len + 63) / 64;
+  ix.base = base;
+  ix.next = 0;
+
+  // Pass 1: the byte classes. Bytes past the segment count as white space.
+  for (std::size_t k = 0; k < blocks; ++k) {
+    Classes c = classify(base + 64 * k);
+    ix.classes[k][0] = c.space;
+    ix.classes[k][1] = c.digit;
+    ix.classes[k][2] = c.point;
+    ix.classes[k][3] = c.sign;
+    ix.classes[k][4] = c.expo;
+  }
+  if (const std::size_t left = len - 64 * (blocks - 1); left < 64) {
+    const std::uint64_t in = (std::uint64_t{1} << left) - 1;
+    std::uint64_t* const last = ix.classes[blocks - 1];
+    last[0] |= ~in;
+    for (int i = 1; i < 5; ++i) last[i] &= in;
+  }
+
+  // Pass 2: token starts, and the first byte that breaks the grammar. The
+  // previous byte's classes come in from the block before; the segment
+  // starts after white space.
+  std::uint64_t S0 = std::uint64_t{1} << 63, D0 = 0, P0 = 0, E0 = 0;
+  std::uint64_t exp_sign0 = 0, lead_sign0 = 0, bare_point0 = 0;
+  std::uint64_t exp_run = 0, frac_run = 0; // carries of the digit runs below
+  std::size_t k = 0;
+  std::uint64_t bad = 0;
+  for (; k < blocks; ++k) {
+    const std::uint64_t S = ix.classes[k][0], D = ix.classes[k][1], P = ix.classes[k][2];
+    const std::uint64_t G = ix.classes[k][3], E = ix.classes[k][4];
+    const std::uint64_t pS = prev(S, S0), pD = prev(D, D0), pP = prev(P, P0), pE = prev(E, E0);
+    const std::uint64_t exp_sign = G & pE;
+    const std::uint64_t lead_sign = G & pS;
+    const std::uint64_t bare_point = P & ~pD;      // a point with no digit before it
+    bad = ~(S | D | P | G | E);                    // a byte no number has
+    bad |= G & ~(pS | pE);                         // a sign leads, or follows the 'e'
+    bad |= E & pS;                                 // a mantissa comes first
+    bad |= pE & ~(D | G);                          // after 'e': a sign or a digit
+    bad |= prev(exp_sign, exp_sign0) & ~D;         // after its sign: a digit
+    bad |= prev(lead_sign, lead_sign0) & ~(D | P); // after a leading sign: the mantissa
+    bad |= prev(bare_point, bare_point0) & ~D;     // ".5" and "-.5", never "." or "-."
+    // Adding a bit at the first digit of a run carries through the run and
+    // lands on the byte after it: after the exponent's digits the token ends,
+    // after a point's digits comes white space or the exponent. (A second
+    // point or 'e' is caught here too.)
+    bad |= add_carry(D, D & (pE | prev(exp_sign, exp_sign0)), exp_run) & ~D & ~S;
+    bad |= add_carry(D, pP, frac_run) & ~D & ~(S | E);
+    ix.starts[k] = ~S & pS;
+    ix.not_integer[k] = P | E;
+    if (bad != 0) [[unlikely]]
+      break;
+    S0 = S, D0 = D, P0 = P, E0 = E;
+    exp_sign0 = exp_sign, lead_sign0 = lead_sign, bare_point0 = bare_point;
+  }
+  ix.not_integer[k + 1] = ix.not_integer[k + 2] = 0;
+
+  // Pass 3: the starts as offsets.
+  std::uint32_t n = 0;
+  if (bad != 0) {
+    // The token holding the fault starts at or before its first bit (a check
+    // on the byte after a token marks the white space there): it and all
+    // after it are left out.
+    const unsigned at = static_cast<unsigned>(std::countr_zero(bad));
+    ix.starts[k] &= at == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << at) - 1;
+    for (std::size_t j = 0; j <= k; ++j)
+      n = flatten(ix.starts[j], static_cast<std::uint32_t>(64 * j), ix.start, n);
+    ix.count = n == 0 ? 0 : n - 1;
+    return;
+  }
+  for (std::size_t j = 0; j < blocks; ++j)
+    n = flatten(ix.starts[j], static_cast<std::uint32_t>(64 * j), ix.start, n);
+  // A token that reaches the end of the segment may go on after it.
+  if (!ends_data && n > 0 && len > 0) {
+    const char last = base[len - 1];
+    if (!(last == ' ' || static_cast<unsigned char>(last - '\t') < 5)) --n;
+  }
+  ix.count = n;
+}
