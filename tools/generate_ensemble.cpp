@@ -2,7 +2,8 @@
 // in the data-file layout the detector reads, for demonstrations and
 // benchmarks.
 //
-//   td-generate-ensemble [--seed N] [--runs R] [--days D] [--crlf] OUTPUT_FILE
+//   td-generate-ensemble [--seed N] [--runs R] [--days D] [--crlf]
+//                        [--spelling demo|mixed|full] OUTPUT_FILE
 //
 // Defaults: seed 1, 100 runs, 10957 days (1981-01-01 .. 2010-12-31), LF line
 // ends. One record per line:
@@ -21,6 +22,15 @@
 // of twelve 16-bit uniforms), the seasonal cosine and the saturation vapour
 // pressure are all computed in integer arithmetic, and values are written as
 // integers in tenths or hundredths by our own formatter.
+//
+// The spelling changes how the numbers are written, never their values, so
+// every spelling of a seed gives the same result files:
+//   demo   1981 1 1 1 1 0.4 -2.5 3.1 ...          (the shortest fixed form)
+//   mixed  1981 +1 01 1 1 .4 -2.50 +3.1e0 31E-1 -0.0 5. ...  (every form that
+//          stream extraction accepts, chosen at random per field)
+//   full   1981 1 1 1 1 0.40000000000000002 -2.500000E+00
+//          3.1000000000000001e+00 ...  (model output at full precision:
+//          "%.17g", "%.6E" and "%.16e", by column)
 //
 // Errors go to stderr as one line; the exit status is 2 for bad arguments
 // and 1 when the file cannot be written (a partly written plain file is
@@ -344,22 +354,102 @@ char* put_fixed(char* p, i64 v, int decimals) {
   return p;
 }
 
-char* put_line(char* p, i64 year, int month, int day, u64 run, int doy, const Day& d, bool crlf) {
-  p = put_uint(p, static_cast<u64>(year));
-  *p++ = ' ';
-  p = put_uint(p, static_cast<u64>(month));
-  *p++ = ' ';
-  p = put_uint(p, static_cast<u64>(day));
-  *p++ = ' ';
-  p = put_uint(p, run);
-  *p++ = ' ';
-  p = put_uint(p, static_cast<u64>(doy));
+enum class Spelling { demo, mixed, full };
+
+// A hash of the field's place, for the choice of a spelling: the values'
+// own random stream is left as it is.
+u64 mix(u64 x) {
+  x += 0x9e3779b97f4a7c15u;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+  return x ^ (x >> 31);
+}
+
+// An integer field in the mixed spelling: "7", "+7" or "007".
+char* put_int_mixed(char* p, u64 v, u64 choice) {
+  switch (choice % 4) {
+  case 1: *p++ = '+'; break;
+  case 2: *p++ = '0'; break;
+  default: break;
+  }
+  return put_uint(p, v);
+}
+
+// v / 10^decimals in one of the forms stream extraction accepts, all of the
+// same value: "+5.3", ".5", "-.5", "5.", "5.30", "53e-1", "5.3E+00", "-0.0".
+char* put_fixed_mixed(char* p, i64 v, int decimals, u64 choice) {
+  const bool neg = v < 0;
+  const u64 a = static_cast<u64>(neg ? -v : v);
+  const u64 scale = decimals == 0 ? 1 : decimals == 1 ? 10 : 100;
+  if (neg) *p++ = '-';
+  switch (choice % 8) {
+  case 0: // "+5.3", "-0.0" for a zero
+    if (!neg) *p++ = a == 0 ? '-' : '+';
+    return put_fixed(p, static_cast<i64>(a), decimals);
+  case 1: // ".5": no leading zero
+    if (a < scale) {
+      *p++ = '.';
+      char frac[8];
+      char* e = put_fixed(frac, static_cast<i64>(a + scale), decimals); // "1.05" -> ".05"
+      const char* dot = std::strchr(frac, '.');
+      if (dot == nullptr) return put_uint(p - 1, a); // no decimals: "0"
+      for (const char* q = dot + 1; q < e; ++q) *p++ = *q;
+      return p;
+    }
+    return put_fixed(p, static_cast<i64>(a), decimals);
+  case 2: // "5." and "5.30": a trailing point or zero
+    if (a % scale == 0) {
+      p = put_uint(p, a / scale);
+      *p++ = '.';
+      return p;
+    }
+    p = put_fixed(p, static_cast<i64>(a), decimals);
+    *p++ = '0';
+    return p;
+  case 3: // "53e-1": the digits and an exponent
+    p = put_uint(p, a);
+    *p++ = 'e';
+    *p++ = '-';
+    return put_uint(p, static_cast<u64>(decimals));
+  case 4: // "5.3E+00"
+    p = put_fixed(p, static_cast<i64>(a), decimals);
+    std::memcpy(p, "E+00", 4);
+    return p + 4;
+  case 5: // "5.3e0"
+    p = put_fixed(p, static_cast<i64>(a), decimals);
+    *p++ = 'e';
+    *p++ = '0';
+    return p;
+  default: return put_fixed(p, static_cast<i64>(a), decimals);
+  }
+}
+
+// v / 10^decimals as model output writes a double at full precision.
+char* put_fixed_full(char* p, i64 v, int decimals, std::size_t column) {
+  const double x = static_cast<double>(v) / (decimals == 0 ? 1.0 : decimals == 1 ? 10.0 : 100.0);
+  static constexpr const char* kFormats[3] = {"%.17g", "%.6E", "%.16e"};
+  const int n = std::snprintf(p, 40, kFormats[column % 3], x);
+  return p + n;
+}
+
+char* put_line(char* p, i64 year, int month, int day, u64 run, int doy, const Day& d, bool crlf,
+               Spelling spelling, u64 place) {
+  const u64 ints[5] = {static_cast<u64>(year), static_cast<u64>(month), static_cast<u64>(day), run,
+                       static_cast<u64>(doy)};
+  for (std::size_t i = 0; i < 5; ++i) {
+    if (i > 0) *p++ = ' ';
+    p = spelling == Spelling::mixed ? put_int_mixed(p, ints[i], mix(place * 16 + i)) : put_uint(p, ints[i]);
+  }
   const std::array<i64, 10> values = {d.rn10, d.tmin10, d.tmax10,  d.vp10,   d.rh,
                                       d.wn10, d.ss10,   d.diff100, d.dir100, d.pet100};
   static constexpr std::array<int, 10> kDecimals = {1, 1, 1, 1, 0, 1, 1, 2, 2, 2};
   for (std::size_t i = 0; i < values.size(); ++i) {
     *p++ = ' ';
-    p = put_fixed(p, values[i], kDecimals[i]);
+    switch (spelling) {
+    case Spelling::demo: p = put_fixed(p, values[i], kDecimals[i]); break;
+    case Spelling::mixed: p = put_fixed_mixed(p, values[i], kDecimals[i], mix(place * 16 + 5 + i)); break;
+    case Spelling::full: p = put_fixed_full(p, values[i], kDecimals[i], i); break;
+    }
   }
   if (crlf) *p++ = '\r';
   *p++ = '\n';
@@ -374,6 +464,7 @@ struct Options {
   u64 runs = 100;
   u64 days = 10957;
   bool crlf = false;
+  Spelling spelling = Spelling::demo;
   const char* output = nullptr;
 };
 
@@ -393,7 +484,8 @@ bool parse_u64(const char* s, u64 lo, u64 hi, u64& out) {
 }
 
 constexpr const char* kUsage =
-    "usage: td-generate-ensemble [--seed N] [--runs R] [--days D] [--crlf] OUTPUT_FILE";
+    "usage: td-generate-ensemble [--seed N] [--runs R] [--days D] [--crlf] [--spelling demo|mixed|full] "
+    "OUTPUT_FILE";
 
 int usage_error(const char* what, const char* arg) {
   if (arg != nullptr)
@@ -422,6 +514,17 @@ int parse_args(int argc, char** argv, Options& o) {
       if (!ok) return usage_error("bad number", v);
     } else if (std::strcmp(a, "--crlf") == 0) {
       o.crlf = true;
+    } else if (std::strcmp(a, "--spelling") == 0) {
+      if (i + 1 >= argc) return usage_error("missing value after", a);
+      const char* v = argv[++i];
+      if (std::strcmp(v, "demo") == 0)
+        o.spelling = Spelling::demo;
+      else if (std::strcmp(v, "mixed") == 0)
+        o.spelling = Spelling::mixed;
+      else if (std::strcmp(v, "full") == 0)
+        o.spelling = Spelling::full;
+      else
+        return usage_error("unknown spelling", v);
     } else if (a[0] == '-' && a[1] != '\0') {
       return usage_error("unknown option", a);
     } else if (o.output != nullptr) {
@@ -469,7 +572,7 @@ int generate(const Options& o) {
         if (out.failed) break;
       }
       char* start = out.buf.data() + out.used;
-      char* end = put_line(start, year, month, day, run, doy, d, o.crlf);
+      char* end = put_line(start, year, month, day, run, doy, d, o.crlf, o.spelling, run * kMaxDays + n);
       out.used += static_cast<std::size_t>(end - start);
 
       ++doy;

@@ -138,57 +138,133 @@ bool parse_decimal(In& in, DecimalDigits& d) {
   return true;
 }
 
-// Everything decimal_to_double's exact fast path declines.
-bool decimal_to_double_slow(const DecimalDigits& d, double& out);
+// Eight bytes at p, little-endian: the order SWAR digit arithmetic needs.
+[[gnu::always_inline]] inline std::uint64_t load8(const char* p) {
+  std::uint64_t v;
+  __builtin_memcpy(&v, p, 8);
+  return v;
+}
+
+// True when all eight bytes of v are '0'..'9': adding 0x46 sets the top bit
+// of a byte above '9', subtracting '0' that of a byte below '0' (a carry or
+// borrow between bytes starts at a byte that is flagged itself).
+[[gnu::always_inline]] inline bool eight_digits(std::uint64_t v) {
+  return (((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u) == 0;
+}
+
+// The value of eight digit bytes, the first byte the most significant: the
+// multiplications combine neighbours into 2 digits, then 4, then 8.
+[[gnu::always_inline]] inline std::uint64_t eight_digits_value(std::uint64_t v) {
+  v -= 0x3030303030303030u;
+  v = (v * 10) + (v >> 8);
+  v = (((v & 0x000000FF000000FFu) * (100 + (1000000ULL << 32))) +
+       (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ULL << 32)))) >>
+      32;
+  return static_cast<std::uint32_t>(v);
+}
+
+// The digits at r appended to m, eight at a time while there are eight;
+// returns the byte after them.
+[[gnu::always_inline]] inline const char* append_digits(const char* r, std::uint64_t& m) {
+  while (eight_digits(load8(r))) {
+    m = m * 100000000 + eight_digits_value(load8(r));
+    r += 8;
+  }
+  while (is_decimal_digit(*r)) m = m * 10 + static_cast<unsigned>(*r++ - '0');
+  return r;
+}
 
 // 10^0 .. 10^22: every one is a double exactly.
 inline constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// The exact fast paths: m x 10^e10 (negated if `neg`), correctly rounded,
+// where one of them applies. false: the correctly rounded general path must
+// convert.
+//   (false, 125, -1) -> 12.5     (false, 57000000000000002, -16) -> 5.7000000000000002
+[[gnu::always_inline]] inline bool exact_to_double(bool neg, std::uint64_t m, std::int64_t e10, double& out) {
+  // Up to 2^53 the mantissa is a double exactly, and so is 10^k up to 10^22:
+  // one IEEE multiplication or division of the two rounds correctly.
+  if (m <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) [[likely]] {
+    const auto dm = static_cast<double>(m);
+    const double v = e10 >= 0 ? dm * kExactPowersOfTen[e10] : dm / kExactPowersOfTen[-e10];
+    out = neg ? -v : v;
+    return true;
+  }
+#if defined(__x86_64__) && __LDBL_MANT_DIG__ == 64
+  // Up to 2^64 and 10^27 through the 64-bit mantissa of the x87 format: m
+  // and 10^|e10| are exact there, the product or quotient is rounded once to
+  // 64 bits, and rounding that to 53 bits gives the correctly rounded double
+  // unless the 64-bit result is a midpoint between two doubles (its low 11
+  // bits 0x400; one unit either side is declined as well, to be safe).
+  static constexpr long double kPow[28] = {
+      1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+      1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+  if (e10 < -27 || e10 > 27 || m == 0) return false;
+  const auto x = static_cast<long double>(m);
+  const long double r = e10 >= 0 ? x * kPow[e10] : x / kPow[-e10];
+  std::uint64_t mantissa64;
+  __builtin_memcpy(&mantissa64, &r, 8);
+  if ((mantissa64 & 0x7ff) - 0x3ff <= 2) return false;
+  const auto v = static_cast<double>(r);
+  out = neg ? -v : v;
+  return true;
+#else
+  return false;
+#endif
+}
+
+// Everything the exact fast paths decline.
+bool decimal_to_double_slow(const DecimalDigits& d, double& out);
+
 // The double nearest to `d`, as formatted extraction gives it. false: the
 // value overflows (a failure of extraction); an underflow gives the
 // correctly rounded value, zero keeping the sign.
 //   {-, 125, n=3, point=2} -> -12.5      {+, 1, n=1, point=401} -> false
 inline bool decimal_to_double(const DecimalDigits& d, double& out) {
-  // Up to 2^53 the mantissa is a double exactly, and so is 10^k up to 10^22:
-  // one IEEE multiplication or division of the two then rounds correctly.
-  const std::int64_t e10 = d.point - static_cast<std::int64_t>(d.count);
-  if (d.count <= 19 && d.mantissa <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) [[likely]] {
-    const auto m = static_cast<double>(d.mantissa);
-    const double v = e10 >= 0 ? m * kExactPowersOfTen[e10] : m / kExactPowersOfTen[-e10];
-    out = d.negative ? -v : v;
+  if (d.count <= 19 && exact_to_double(d.negative, d.mantissa, d.point - d.count, out)) [[likely]]
     return true;
-  }
   return decimal_to_double_slow(d, out);
 }
 
-// The usual spelling, read in place without the general grammar:
-// [+-] digits [. digits] with 1 to 19 digits and no exponent, whose value the
+// The usual spellings, read in place without the general grammar:
+// [+-] digits [. digits] [(e|E) [+-] digits] with 1 to 19 mantissa digits
+// (leading zeros included) and an exponent of 1 to 4 digits, whose value an
 // exact fast path gives. Returns the byte after the number, or nullptr where
-// the general grammar must decide (the value is then unset).
-//   "-12.25 " -> -12.25, stops at " "     "5." -> 5     "1e5" "." -> nullptr
-//   "9007199254740993" (more than 2^53) -> nullptr
+// the general grammar must decide (the value is then unset). Reads up to 8
+// bytes past the number: the buffer's padding allows it.
+//   "-12.25 " -> -12.25, stops at " "     "5." -> 5     "2.50E+00" -> 2.5
+//   "7.947504738483411e-01" -> 0.7947504738483411     "1e" "." -> nullptr
 [[gnu::always_inline]] inline const char* parse_short_decimal(const char* p, double& out) {
   const char c = *p;
   const char* const first = p + ((c == '-') | (c == '+'));
-  const char* r = first;
   std::uint64_t m = 0; // wraps beyond 19 digits, which are declined
-  while (is_decimal_digit(*r)) m = m * 10 + static_cast<unsigned>(*r++ - '0');
-  std::size_t frac = 0;
+  const char* r = append_digits(first, m);
+  std::int64_t e10 = 0;
   std::size_t point = 0;
   if (*r == '.') {
     const char* const f = ++r;
-    while (is_decimal_digit(*r)) m = m * 10 + static_cast<unsigned>(*r++ - '0');
-    frac = static_cast<std::size_t>(r - f);
+    r = append_digits(r, m);
+    e10 = -(r - f);
     point = 1;
   }
   const auto digits = static_cast<std::size_t>(r - first) - point;
-  if (digits - 1 >= 19 || frac > 22 || m > (std::uint64_t{1} << 53) || (*r | 0x20) == 'e') [[unlikely]]
+  if (digits - 1 >= 19) [[unlikely]]
     return nullptr;
-  const double v = static_cast<double>(m) / kExactPowersOfTen[frac];
-  out = c == '-' ? -v : v;
-  return r;
+  if ((*r | 0x20) == 'e') {
+    const char* q = r + 1;
+    const bool eneg = *q == '-';
+    q += (*q == '-') | (*q == '+');
+    const char* const ed = q;
+    std::int64_t e = 0;
+    while (is_decimal_digit(*q)) e = e * 10 + (*q++ - '0');
+    if (q == ed || q - ed > 4) [[unlikely]]
+      return nullptr; // no digit ("1e" is no number), or a long exponent
+    e10 += eneg ? -e : e;
+    r = q;
+  }
+  return exact_to_double(c == '-', m, e10, out) ? r : nullptr;
 }
 
 } // namespace td
