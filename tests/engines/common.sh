@@ -26,8 +26,8 @@ four_ensembles() {
   td-prepare-ensembles -o runs "$2/examples/TAV_WG_dly_TD_ini.txt" list.txt >dirs.txt
 }
 
-# complete DIR: DIR holds six result files of 103 lines each.
-complete() {
+# has_results DIR: DIR holds six result files of 103 lines each.
+has_results() {
   n=0
   for f in "$1"/*_results.csv; do
     [ -f "$f" ] && [ "$(wc -l <"$f" | tr -d ' ')" -eq 103 ] && n=$((n + 1))

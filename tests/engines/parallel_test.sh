@@ -41,7 +41,7 @@ sh "$tmp/recipe.sh" >out.txt 2>err.txt </dev/null || status=$?
 [ "$(cat failures.txt)" = "runs/broken 3" ] || fail "failures.txt: $(cat failures.txt)"
 grep -q '^failed ensembles' err.txt || fail "the recipe does not report the failure: $(cat err.txt)"
 for d in runs/a runs/b runs/c; do
-  complete "$d" || fail "$d has no complete results"
+  has_results "$d" || fail "$d has no complete results"
 done
 grep -q 'the file ends early' runs/broken/threshold-detector.log ||
   fail "runs/broken/threshold-detector.log: $(cat runs/broken/threshold-detector.log)"
@@ -52,7 +52,7 @@ status=0
 sh "$tmp/recipe.sh" >out.txt 2>err.txt </dev/null || status=$?
 [ "$status" -eq 0 ] || fail "second pass: status $status: $(cat err.txt)"
 [ "$(cat failures.txt)" = "runs/gone cd-failed" ] || fail "second pass: failures.txt: $(cat failures.txt)"
-complete runs/a || fail "second pass: runs/a not run"
-complete runs/c || fail "second pass: runs/c, the last line, not run"
+has_results runs/a || fail "second pass: runs/a not run"
+has_results runs/c || fail "second pass: runs/c, the last line, not run"
 
 [ "$failures" -eq 0 ]

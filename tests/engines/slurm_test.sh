@@ -117,7 +117,7 @@ cd "$tmp/work"
 four_ensembles "$generator" "$src"
 printf '%s' "$(cat dirs.txt)" >dirs.tmp && mv dirs.tmp dirs.txt
 
-# state JOB: the job's state, once it has ended.
+# ended JOB: the job has ended, in whatever state.
 ended() { scontrol show job "$1" 2>/dev/null | grep -Eq 'JobState=(COMPLETED|FAILED|CANCELLED|TIMEOUT|NODE_FAIL|OUT_OF_MEMORY)'; }
 job_field() { scontrol show job "$1" | grep -o "$2=[^ ]*" | head -n 1; }
 
@@ -132,7 +132,7 @@ wait_for 90 "the collection job $collect" ended "$collect"
 [ "$(tail -n 1 collect.out)" = "4 ensembles: 1 failed (see failures.txt)" ] ||
   fail "collect.out: $(cat collect.out)"
 for d in runs/a runs/b runs/c; do
-  complete "$d" || fail "$d has no complete results"
+  has_results "$d" || fail "$d has no complete results"
 done
 
 # Second pass, task 2 (runs/b) cancelled before it could run.

@@ -93,7 +93,7 @@ if [ -s "$tmp/recipe.sh" ] && [ -x "$exe" ]; then
     fail "the xargs recipe's failures.txt: $(cat "$tmp/many/failures.txt" 2>&1)"
   grep -q '^2 ensembles: 1 failed (see failures.txt)$' "$tmp/many/err.txt" ||
     fail "the xargs recipe's summary: $(cat "$tmp/many/err.txt")"
-  complete "$tmp/many/runs/ensemble" || fail "the xargs recipe left runs/ensemble without its results"
+  has_results "$tmp/many/runs/ensemble" || fail "the xargs recipe left runs/ensemble without its results"
 else
   fail "no xargs recipe in README.md, or no installed program"
 fi

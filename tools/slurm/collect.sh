@@ -43,7 +43,7 @@ while IFS= read -r dir; do
   if ! (cd "$dir") 2>/dev/null; then
     s=cd-failed
   else
-    id= s=
+    id='' s=''
     read -r id s <"$dir/threshold-detector.status" 2>/dev/null || true
     [ "$id" = "${job}_$i" ] && [ -n "$s" ] || s=none
   fi
