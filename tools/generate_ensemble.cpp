@@ -610,6 +610,18 @@ int generate(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("%s\n%s", kUsage,
+                "Writes a synthetic ensemble in the layout threshold-detector reads: one record\n"
+                "per line (year month day run day-of-year and the ten daily values), every run\n"
+                "from 1981-01-01 on. The output depends on the seed alone.\n"
+                "  --seed N  random seed (default 1)\n"
+                "  --runs R  runs (default 100)\n"
+                "  --days D  days per run (default 10957, 1981 to 2010)\n"
+                "  --crlf    CR LF line ends instead of LF\n"
+                "Exit status: 0 written, 1 the file cannot be written, 2 usage.\n");
+    return 0;
+  }
   Options o;
   const int rc = parse_args(argc, argv, o);
   if (rc != 0) return rc;

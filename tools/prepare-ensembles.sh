@@ -1,29 +1,30 @@
 #!/bin/sh
 # Prepares one working directory per ensemble for threshold-detector.
-#   tools/prepare-ensembles.sh [-o OUTDIR] TEMPLATE LIST
+#   td-prepare-ensembles [-o OUTDIR] TEMPLATE LIST
+#   (tools/prepare-ensembles.sh in the source tree)
 # LIST names the data files, one a line (blank lines and lines starting with
 # # are skipped; relative names are taken from the current directory).
 # For each data file D.ext it makes OUTDIR/D (default OUTDIR: .) holding a
 # symbolic link D.ext to the data file and TAV_WG_dly_TD_ini.txt: the
 # TEMPLATE configuration with its first token, the data file name, replaced
 # by D.ext. The directories made are printed, one a line, ready for
-# tools/run-ensembles.sh.
+# td-run-ensembles, GNU parallel or the Slurm scripts.
 # Everything is checked before anything is made: each data file must exist
 # and be a file, names must hold no white space, and no two data files may
 # give the same directory. An existing directory is reused: its
 # configuration and link are replaced, nothing else is touched.
 # Exit status: 0 prepared, 1 a data file or the template is unusable, 2 usage.
 set -eu
-me=prepare-ensembles
+me=td-prepare-ensembles
 config=TAV_WG_dly_TD_ini.txt
 
 die() { status=$1; shift; printf '%s: %s\n' "$me" "$*" >&2; exit "$status"; }
-usage() { die 2 "usage: $0 [-o OUTDIR] TEMPLATE LIST"; }
+usage() { die 2 "usage: ${0##*/} [-o OUTDIR] TEMPLATE LIST"; }
 
 out=.
 while [ $# -gt 0 ]; do
   case $1 in
-    -h|--help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,/^# Exit status/s/^# \{0,1\}//p' "$0"; exit 0 ;;
     -o) [ $# -ge 2 ] || usage; out=$2; shift 2 ;;
     --) shift; break ;;
     -?*) usage ;;
