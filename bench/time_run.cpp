@@ -1,6 +1,7 @@
-// Runs a command once and writes "WALL_MS PEAK_KIB" to the output file: the
-// wall time from just before fork to the reaping of the child, and the
-// child's peak resident set from wait4(2). Timing from here leaves out the
+// Runs a command once and writes "WALL_MS PEAK_KIB CPU_MS" to the output
+// file: the wall time from just before fork to the reaping of the child, the
+// child's peak resident set and its processor time (user + system) from
+// wait4(2). Timing from here leaves out the
 // shell, subshell and GNU time start-up that a script's own clock would count.
 //   td-time-run OUT_FILE PROGRAM [ARG ...]
 // Exit status: the command's (128 + signal if it was killed), 127 if it
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
   }
   const double stop = now_ms();
   std::FILE* out = std::fopen(argv[1], "w");
-  if (out == nullptr || std::fprintf(out, "%.3f %ld\n", stop - start, usage.ru_maxrss) < 0 ||
+  const auto ms = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+  };
+  const double cpu = ms(usage.ru_utime) + ms(usage.ru_stime);
+  if (out == nullptr || std::fprintf(out, "%.3f %ld %.3f\n", stop - start, usage.ru_maxrss, cpu) < 0 ||
       std::fclose(out) != 0) {
     std::fprintf(stderr, "td-time-run: %s: %s\n", argv[1], std::strerror(errno));
     return 2;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "config/config.h"
-#include "input/scanner.h"
 #include "results/names.h"
+#include "text/scanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -8,8 +8,8 @@ secs=${1:-45}
 build="$root/build-fuzz"
 CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTD_FUZZ=ON -DTD_SANITIZE=ON \
   -DTD_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target scanner_fuzz config_fuzz records_fuzz -j 2 >/dev/null
-for t in scanner config records; do
+cmake --build "$build" --target scanner_fuzz decimal_fuzz config_fuzz records_fuzz -j 2 >/dev/null
+for t in scanner decimal config records; do
   work="$build/corpus-$t"
   mkdir -p "$work"
   echo "== ${t}_fuzz for ${secs} s"

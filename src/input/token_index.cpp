@@ -17,8 +17,12 @@ namespace portable {
 } // namespace td
 
 #if TD_HAVE_AVX2_BUILD
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,bmi,bmi2")
+#endif
 #define TD_KERNEL_AVX2 1
 namespace td {
 namespace avx2 {
@@ -26,7 +30,11 @@ namespace avx2 {
 } // namespace avx2
 } // namespace td
 #undef TD_KERNEL_AVX2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
 
 namespace td {

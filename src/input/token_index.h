@@ -7,10 +7,11 @@
 //   "... 2.5 3-4 ..."                 -> the index ends before the token of "3-4"
 //
 // A token is indexed only if it is complete in the segment and has the shape
-// [+-] (digit+ [. digit*] | . digit+) [(e|E) [+-] digit+], that is, if
-// formatted extraction of a double reads exactly that token. The index ends
-// before the first token that is not (a fault, or numbers that abut, such as
-// "3-4", which the field-by-field reader reads exactly).
+// [+-] (digit+ [. digit*] | . digit+) [(e|E) [+-] digit{1,2}], with fewer
+// than 127 bytes: formatted extraction of a double then reads exactly that
+// token, and its value is in range. The index ends before the first token
+// that is not (a fault, numbers that abut, such as "3-4", or a value that
+// might be out of range); the field-by-field reader reads that one exactly.
 #pragma once
 
 #include <cstddef>

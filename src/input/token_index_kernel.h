@@ -23,50 +23,49 @@ struct Classes {
 };
 
 #if defined(TD_KERNEL_AVX2)
+// Adding 0x80 - lo moves lo..lo+n-1 to the n lowest signed bytes, and
+// nothing else lands there: one signed compare tests a range.
+TD_INLINE __m256i in_range(__m256i x, char lo, int n) {
+  return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(-128 + n)),
+                           _mm256_add_epi8(x, _mm256_set1_epi8(static_cast<char>(0x80 - lo))));
+}
+TD_INLINE __m256i equal(__m256i x, char v) { return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(v)); }
+TD_INLINE std::uint64_t bits_of(__m256i m) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(m)); }
+
 TD_INLINE Classes classify(const char* p) {
-  Classes c{};
-  for (int k = 0; k < 2; ++k) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * k));
-    const auto range = [&x](char lo, int n) {
-      return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(-128 + n)),
-                               _mm256_add_epi8(x, _mm256_set1_epi8(static_cast<char>(0x80 - lo))));
-    };
-    const auto eq = [&x](char v) { return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(v)); };
-    const unsigned shift = 32 * static_cast<unsigned>(k);
-    const auto bits = [shift](__m256i m) {
-      return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(m))} << shift;
-    };
-    c.space |= bits(_mm256_or_si256(eq(' '), range('\t', 5)));
-    c.digit |= bits(range('0', 10));
-    c.point |= bits(eq('.'));
-    c.sign |= bits(_mm256_or_si256(eq('+'), eq('-')));
-    c.expo |= bits(_mm256_cmpeq_epi8(_mm256_or_si256(x, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('e')));
-  }
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  const __m256i lower = _mm256_set1_epi8(0x20);
+  Classes c;
+  c.space = bits_of(_mm256_or_si256(equal(lo, ' '), in_range(lo, '\t', 5))) |
+            bits_of(_mm256_or_si256(equal(hi, ' '), in_range(hi, '\t', 5))) << 32;
+  c.digit = bits_of(in_range(lo, '0', 10)) | bits_of(in_range(hi, '0', 10)) << 32;
+  c.point = bits_of(equal(lo, '.')) | bits_of(equal(hi, '.')) << 32;
+  c.sign = bits_of(_mm256_or_si256(equal(lo, '+'), equal(lo, '-'))) |
+           bits_of(_mm256_or_si256(equal(hi, '+'), equal(hi, '-'))) << 32;
+  // 'E' | 0x20 == 'e', and no other byte becomes 'e' so.
+  c.expo = bits_of(equal(_mm256_or_si256(lo, lower), 'e')) | bits_of(equal(_mm256_or_si256(hi, lower), 'e'))
+                                                                 << 32;
   return c;
 }
-#else
-#if defined(__SSE2__)
+#elif defined(__SSE2__)
+TD_INLINE __m128i in_range(__m128i x, char lo, int n) {
+  return _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - lo))),
+                        _mm_set1_epi8(static_cast<char>(-128 + n)));
+}
+TD_INLINE __m128i equal(__m128i x, char v) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(v)); }
+TD_INLINE std::uint64_t bits_of(__m128i m) { return static_cast<std::uint16_t>(_mm_movemask_epi8(m)); }
+
 TD_INLINE Classes classify(const char* p) {
   Classes c{};
-#pragma GCC unroll 4
-  for (int k = 0; k < 4; ++k) {
+  const __m128i lower = _mm_set1_epi8(0x20);
+  for (unsigned k = 0; k < 4; ++k) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    // Adding 0x80 - lo moves lo..lo+n-1 to the n lowest signed bytes, and
-    // nothing else lands there: one signed compare tests a range.
-    const auto range = [&x](char lo, int n) {
-      return _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - lo))),
-                            _mm_set1_epi8(static_cast<char>(-128 + n)));
-    };
-    const auto eq = [&x](char v) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(v)); };
-    const auto bits = [k](__m128i m) {
-      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))} << (16 * k);
-    };
-    c.space |= bits(_mm_or_si128(eq(' '), range('\t', 5)));
-    c.digit |= bits(range('0', 10));
-    c.point |= bits(eq('.'));
-    c.sign |= bits(_mm_or_si128(eq('+'), eq('-')));
-    // 'E' | 0x20 == 'e', and no other byte becomes 'e' so.
-    c.expo |= bits(_mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('e')));
+    c.space |= bits_of(_mm_or_si128(equal(x, ' '), in_range(x, '\t', 5))) << (16 * k);
+    c.digit |= bits_of(in_range(x, '0', 10)) << (16 * k);
+    c.point |= bits_of(equal(x, '.')) << (16 * k);
+    c.sign |= bits_of(_mm_or_si128(equal(x, '+'), equal(x, '-'))) << (16 * k);
+    c.expo |= bits_of(equal(_mm_or_si128(x, lower), 'e')) << (16 * k);
   }
   return c;
 }
@@ -84,8 +83,6 @@ TD_INLINE Classes classify(const char* p) {
   }
   return c;
 }
-#endif
-
 #endif
 
 // Appends 64 * block + the position of every set bit of `bits` to out[n..].
@@ -151,7 +148,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
   // previous byte's classes come in from the block before; the segment
   // starts after white space.
   std::uint64_t S0 = std::uint64_t{1} << 63, D0 = 0, P0 = 0, E0 = 0;
-  std::uint64_t exp_sign0 = 0, lead_sign0 = 0, bare_point0 = 0;
+  std::uint64_t exp_sign0 = 0, lead_sign0 = 0, bare_point0 = 0, exp_first0 = 0, exp_second0 = 0;
   std::uint64_t exp_run = 0, frac_run = 0; // carries of the digit runs below
   std::size_t k = 0;
   std::uint64_t bad = 0;
@@ -173,7 +170,16 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
     // lands on the byte after it: after the exponent's digits the token ends,
     // after a point's digits comes white space or the exponent. (A second
     // point or 'e' is caught here too.)
-    bad |= add_carry(D, D & (pE | prev(exp_sign, exp_sign0)), exp_run) & ~D & ~S;
+    const std::uint64_t exp_first = D & (pE | prev(exp_sign, exp_sign0));
+    bad |= add_carry(D, exp_first, exp_run) & ~D & ~S;
+    // Only values out of range make a well-formed token fail, and the record
+    // kernel converts the wanted values alone: tokens that could be out of
+    // range go to the field-by-field reader. With at most two exponent
+    // digits and fewer than 127 bytes (a token of 127 bytes or more holds a
+    // whole block without white space) no value comes near 10^308.
+    const std::uint64_t exp_second = prev(exp_first, exp_first0) & D;
+    bad |= prev(exp_second, exp_second0) & D;
+    bad |= std::uint64_t{0} - static_cast<std::uint64_t>(S == 0);
     bad |= add_carry(D, pP, frac_run) & ~D & ~(S | E);
     ix.starts[k] = ~S & pS;
     ix.not_integer[k] = P | E;
@@ -181,6 +187,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
       break;
     S0 = S, D0 = D, P0 = P, E0 = E;
     exp_sign0 = exp_sign, lead_sign0 = lead_sign, bare_point0 = bare_point;
+    exp_first0 = exp_first, exp_second0 = exp_second;
   }
   ix.not_integer[k + 1] = ix.not_integer[k + 2] = 0;
 

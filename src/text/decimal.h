@@ -258,7 +258,7 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
     q += (*q == '-') | (*q == '+');
     const char* const ed = q;
     std::int64_t e = 0;
-    while (is_decimal_digit(*q)) e = e * 10 + (*q++ - '0');
+    while (is_decimal_digit(*q) && q - ed < 5) e = e * 10 + (*q++ - '0');
     if (q == ed || q - ed > 4) [[unlikely]]
       return nullptr; // no digit ("1e" is no number), or a long exponent
     e10 += eneg ? -e : e;

@@ -4,13 +4,16 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/files.h"
+#include "support/stream_model.h"
 
 namespace td {
 namespace {
@@ -105,36 +108,37 @@ TEST(DataFile, FaultsNameTheFieldAndWhatStoodThere) {
   }
 }
 
-// What the reader must find: stream extraction of the whole text, five ints
-// and ten doubles a record, with the reader's own rules on top (an int field
-// must not continue with '.', 'e' or 'E'; the month is 1..12). The last
-// entry is the record where reading stops: `ended` when the text ran out of
-// tokens there, else at a fault.
-std::vector<DailyRecord> stream_records(const std::string& text, bool& ended) {
-  std::istringstream in(text);
-  std::vector<DailyRecord> out;
-  for (;;) {
-    DailyRecord rec{};
-    bool good = true;
-    ended = false;
-    const auto token_follows = [&] {
-      in >> std::ws;
-      ended = in.eof();
-      return !ended;
-    };
-    for (int k = 0; k < kIntsPerRecord && good; ++k) {
-      std::int32_t n = 0;
-      good = token_follows() && static_cast<bool>(in >> n);
-      const int next = good ? in.peek() : 0;
-      good = good && next != '.' && next != 'e' && next != 'E';
-      if (k == 1) rec.month = n;
+// Reads `text` with the program's reader and compares every record and the
+// stop (status and field) with the model. Empty when they agree.
+std::string differs_from_model(const std::string& text, std::uint32_t wanted, bool portable) {
+  const stream_model::Records want = stream_model::read_records(text);
+  const std::vector<Read> reads = read_all(text, wanted, portable);
+  const std::string how =
+      std::string(portable ? "portable" : "widest") + " build, wanted " + std::to_string(wanted);
+  if (reads.size() != want.good.size() + 1)
+    return how + ": " + std::to_string(reads.size() - 1) + " records read, the model reads " +
+           std::to_string(want.good.size()) + "; stop: " + record_fault_text(reads.back().fault);
+  for (std::size_t r = 0; r < want.good.size(); ++r) {
+    if (reads[r].status != RecordStatus::ok) return how + ": record " + std::to_string(r) + " not read";
+    if (reads[r].rec.month != want.good[r].month) return how + ": record " + std::to_string(r) + " month";
+    for (int k = 0; k < kValuesPerRecord; ++k) {
+      if ((wanted >> k & 1u) == 0) continue;
+      if (std::bit_cast<std::uint64_t>(reads[r].rec.values[k]) !=
+          std::bit_cast<std::uint64_t>(want.good[r].values[k])) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, ": record %zu value %d is %a, the model has %a", r, k,
+                      reads[r].rec.values[k], want.good[r].values[k]);
+        return how + buf;
+      }
     }
-    good = good && rec.month >= 1 && rec.month <= 12; // checked once the five are read
-    for (int k = 0; k < kValuesPerRecord && good; ++k)
-      good = token_follows() && static_cast<bool>(in >> rec.values[k]);
-    out.push_back(rec);
-    if (!good) return out;
   }
+  static constexpr RecordStatus kStatus[] = {RecordStatus::ended, RecordStatus::not_number,
+                                             RecordStatus::fraction, RecordStatus::bad_month};
+  const RecordFault& fault = reads.back().fault;
+  if (reads.back().status != kStatus[static_cast<int>(want.stop)] || fault.field != want.field)
+    return how + ": stops with \"" + record_fault_text(fault) + "\", the model at field " +
+           std::to_string(want.field) + " for reason " + std::to_string(static_cast<int>(want.stop));
+  return {};
 }
 
 // Records are read whole when every field has a plain shape and field by
@@ -173,30 +177,115 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
         text += gaps[rng() % std::size(gaps)];
       }
     }
-    bool ended = false;
-    const std::vector<DailyRecord> want = stream_records(text, ended);
     const std::uint32_t wanted = wanted_sets[static_cast<std::size_t>(round) % std::size(wanted_sets)];
-    // Both builds of the whole-record reading, where the processor has the
-    // wider one.
     for (const bool portable : {false, true}) {
-      const std::vector<Read> reads = read_all(text, wanted, portable);
-      ASSERT_EQ(reads.size(), want.size()) << text;
-      for (std::size_t r = 0; r + 1 < want.size(); ++r) {
-        const DailyRecord& got = reads[r].rec;
-        ASSERT_EQ(reads[r].status, RecordStatus::ok) << "record " << r << " in\n" << text;
-        EXPECT_EQ(got.month, want[r].month) << text;
-        for (int k = 0; k < kValuesPerRecord; ++k) {
-          if ((wanted >> k & 1u) == 0) continue;
-          EXPECT_EQ(std::bit_cast<std::uint64_t>(got.values[k]),
-                    std::bit_cast<std::uint64_t>(want[r].values[k]))
-              << "record " << r << " value " << k << " in\n"
-              << text;
-        }
+      const std::string diff = differs_from_model(text, wanted, portable);
+      ASSERT_EQ(diff, "") << "in\n" << text;
+    }
+  }
+}
+
+// Records of 63 to 65 and 127 to 129 bytes, and longer (over a 64-byte
+// block, over a 16 KiB segment), after 0 to 64 bytes of white space, so that
+// every record and token boundary falls at every place of a block. The
+// length comes from leading zeros in one field: an integer, a value, or the
+// last value.
+TEST(DataFile, RecordsOfEveryLengthAtEveryBlockOffset) {
+  const std::string fields[kFieldsPerRecord] = {"1981", "7",  "1",   "1",    "1",    "12.5", "-2.5", "3.1",
+                                                "7",    "85", "2.5", "1.25", "3.25", "4.5",  "0.55"};
+  std::string base;
+  for (const std::string& f : fields) base += f + " ";
+  const std::size_t plain = base.size(); // with the newline that ends it instead of the last space
+  struct Case {
+    std::size_t length; // bytes of the record and its newline
+    int padded_field;   // 0-based field that takes the leading zeros
+  };
+  std::vector<Case> cases;
+  for (const std::size_t length : {63, 64, 65, 127, 128, 129, 300, 20000})
+    for (const int field : {0, 5, 14}) cases.push_back({length, field});
+  for (const Case& c : cases) {
+    std::string record;
+    for (int k = 0; k < kFieldsPerRecord; ++k) {
+      std::string f = fields[k];
+      if (k == c.padded_field) {
+        const std::size_t zeros = c.length - plain;
+        f = f[0] == '-' ? "-" + std::string(zeros, '0') + f.substr(1) : std::string(zeros, '0') + f;
       }
-      EXPECT_EQ(reads.back().status == RecordStatus::ended, ended)
-          << "record " << reads.size() - 1 << ": " << record_fault_text(reads.back().fault) << ", wanted "
-          << wanted << (portable ? ", portable" : "") << " in\n"
-          << text;
+      record += f + (k + 1 < kFieldsPerRecord ? " " : "\n");
+    }
+    ASSERT_EQ(record.size(), c.length);
+    std::string records;
+    for (int r = 0; r < 40; ++r) records += record;
+    for (std::size_t shift = 0; shift <= 64; shift += c.length > 1000 ? 16 : 1) {
+      const std::string text = std::string(shift, ' ') + records;
+      for (const bool portable : {false, true}) {
+        ASSERT_EQ(differs_from_model(text, kAllCodes, portable), "")
+            << "records of " << c.length << " bytes padded in field " << c.padded_field + 1 << " after "
+            << shift << " spaces";
+      }
+    }
+  }
+}
+
+// Random doubles of every magnitude in every spelling that stream extraction
+// reads, at full precision and beyond: bit for bit like `>>`, and the same
+// stop, also where a value overflows or a token is no number at all.
+TEST(DataFile, EverySpellingAtFullPrecisionReadsAsStreamExtraction) {
+  std::mt19937_64 rng(20261212);
+  const auto value = [&rng]() -> std::string {
+    double d = 0;
+    switch (rng() % 4) {
+    case 0: d = std::bit_cast<double>(rng() & 0x7fefffffffffffffu); break; // any finite magnitude
+    case 1: d = std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 80)); break;
+    case 2: d = static_cast<double>(static_cast<std::int64_t>(rng() % 200001) - 100000) / 100.0; break;
+    default: d = static_cast<double>(rng() % 1000000) * 1e-3; break;
+    }
+    if (rng() % 2 == 0) d = -d;
+    static constexpr const char* kFormats[] = {"%.17g", "%.16e", "%.6E", "%.20f",
+                                               "%.3f",  "%.25e", "%.1g", "%g"};
+    char text[512];
+    std::snprintf(text, sizeof text, kFormats[rng() % std::size(kFormats)], d);
+    std::string t = text;
+    switch (rng() % 12) {
+    case 0: // "+5.3"
+      if (t[0] != '-') t.insert(0, "+");
+      break;
+    case 1: // ".5"
+      if (t.starts_with("0.")) t.erase(0, 1);
+      break;
+    case 2: // "-.5"
+      if (t.starts_with("-0.")) t.erase(1, 1);
+      break;
+    case 3:
+      if (t.find_first_of("eE") == std::string::npos) t += "e0";
+      break;
+    case 4: t.insert(0, std::string(rng() % 30, '0')); break; // leading zeros
+    default: break;
+    }
+    if (t.find('e') != std::string::npos || t.find('E') != std::string::npos) return t;
+    if (rng() % 50 == 0)
+      t += "e" + std::to_string(static_cast<int>(rng() % 700) - 350); // near the range's ends
+    return t;
+  };
+  const char* const odd[] = {"1e400", "-1e999", "1e-400", "4.9e-324", "2.2250738585072011e-308",
+                             "inf",   "1e",     "5.5.5",  "1-2",      "0x10",
+                             ".",     "-"};
+  const char* const gaps[] = {" ", " ", "\t", "\n", "\r\n", "   "};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    for (int r = 0; r < 30; ++r) {
+      text +=
+          std::to_string(1981 + r) + " " + std::to_string(1 + rng() % 12) + " 1 1 " + std::to_string(r + 1);
+      for (int k = 0; k < kValuesPerRecord; ++k)
+        text += gaps[rng() % std::size(gaps)] +
+                (rng() % 400 == 0 ? std::string(odd[rng() % std::size(odd)]) : value());
+      text += "\n";
+    }
+    for (const std::uint32_t wanted : {kAllCodes, std::uint32_t{0x007}}) {
+      for (const bool portable : {false, true}) {
+        const std::string diff = differs_from_model(text, wanted, portable);
+        ASSERT_EQ(diff, "") << "in\n" << text;
+      }
     }
   }
 }
@@ -218,23 +307,8 @@ TEST(DataFile, LargeFilesReadAlikeAcrossSegmentsAndRefills) {
     two_lines += head + "\n" + tail.substr(1) + "\r\n";
   }
   for (const std::string* text : {&one_a_line, &two_lines}) {
-    bool ended = false;
-    const std::vector<DailyRecord> want = stream_records(*text, ended);
-    ASSERT_TRUE(ended);
     for (const std::uint32_t wanted : {std::uint32_t{0x007}, kAllCodes}) {
-      const std::vector<Read> reads = read_all(*text, wanted);
-      ASSERT_EQ(reads.size(), want.size());
-      for (std::size_t r = 0; r + 1 < want.size(); ++r) {
-        ASSERT_EQ(reads[r].status, RecordStatus::ok) << "record " << r;
-        ASSERT_EQ(reads[r].rec.month, want[r].month) << "record " << r;
-        for (int k = 0; k < kValuesPerRecord; ++k) {
-          if ((wanted >> k & 1u) == 0) continue;
-          ASSERT_EQ(std::bit_cast<std::uint64_t>(reads[r].rec.values[k]),
-                    std::bit_cast<std::uint64_t>(want[r].values[k]))
-              << "record " << r << " value " << k;
-        }
-      }
-      EXPECT_EQ(reads.back().status, RecordStatus::ended);
+      EXPECT_EQ(differs_from_model(*text, wanted, false), "");
     }
   }
 }

@@ -1,5 +1,7 @@
 #include "text/scanner.h"
 
+#include "support/stream_model.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -24,7 +26,7 @@ namespace {
 
 using namespace std::string_view_literals;
 
-enum class Kind { int_, double_, word };
+using stream_model::Kind;
 
 struct Setting {
   std::size_t chunk;
@@ -464,39 +466,12 @@ struct Gen {
   }
 };
 
-struct Step {
-  Kind kind = Kind::int_;
-  bool ok = false;
-  std::int32_t i = 0;
-  double d = 0;
-  std::string word;
-  std::size_t offset = 0; // bytes consumed after an ok extraction
-};
+using stream_model::Step;
 
 bool all_space(std::string_view text) {
   for (const char c : text)
     if (!is_space_byte(c)) return false;
   return true;
-}
-
-// Formatted extraction of each planned kind until the first failure.
-std::vector<Step> reference(const std::string& text, const std::vector<Kind>& plan) {
-  std::istringstream is(text);
-  std::vector<Step> steps;
-  for (const Kind k : plan) {
-    Step st;
-    st.kind = k;
-    if (k == Kind::int_)
-      st.ok = static_cast<bool>(is >> st.i);
-    else if (k == Kind::double_)
-      st.ok = static_cast<bool>(is >> st.d);
-    else
-      st.ok = static_cast<bool>(is >> st.word);
-    if (st.ok) st.offset = is.eof() ? text.size() : static_cast<std::size_t>(is.tellg());
-    steps.push_back(std::move(st));
-    if (!steps.back().ok) break;
-  }
-  return steps;
 }
 
 // Empty if the scanner agrees with every step, else what differed.
@@ -561,7 +536,7 @@ TEST(Scanner, AgreesWithFormattedExtractionOnRandomStreams) {
       plan.push_back(g.chance(97) ? kind : static_cast<Kind>(g.below(3)));
     }
     for (int extra = 0; extra < 2; ++extra) plan.push_back(static_cast<Kind>(g.below(3)));
-    const std::vector<Step> steps = reference(text, plan);
+    const std::vector<Step> steps = stream_model::extract(text, plan);
     // Every case with the whole text buffered (both lookaheads) and read a
     // byte at a time, and with one more of the settings in turn.
     const std::size_t rotate = 3 + static_cast<std::size_t>(c) % (std::size(kSettings) - 3);
