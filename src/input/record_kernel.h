@@ -42,8 +42,14 @@ namespace kernel_detail {
   return decimal_to_double(d, out);
 }
 
-// The month: an integer token in 1..12.
+// The month: an integer token in 1..12. One or two digits are read from
+// the token's first bytes; anything else ("+7", "007", "-1") by the grammar.
 [[gnu::always_inline]] inline bool month_at(const char* p, std::int32_t& month) {
+  const auto d0 = static_cast<unsigned>(p[0] - '0'), d1 = static_cast<unsigned>(p[1] - '0');
+  if (d0 - 1 < 9 && (d1 >= 10 || (d0 == 1 && static_cast<unsigned>(p[2] - '0') >= 10))) [[likely]] {
+    month = static_cast<std::int32_t>(d1 < 10 ? d0 * 10 + d1 : d0);
+    return d1 >= 10 || d1 <= 2;
+  }
   InPlace at{p};
   if (!parse_integer(at, month)) return false;
   return static_cast<std::uint32_t>(month - 1) < 12;

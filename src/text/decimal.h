@@ -17,6 +17,7 @@
 //   "2147483648" as an integer -> not a number "0x10" -> 0, stops at "x10"
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -228,6 +229,52 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   return decimal_to_double_slow(d, out);
 }
 
+// Bit 7 of each byte of v set where the byte is not '0'..'9' (the lowest
+// such byte exactly; see eight_digits).
+[[gnu::always_inline]] inline std::uint64_t non_digits(std::uint64_t v) {
+  return ((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u;
+}
+
+// The low n bytes of v (n = 0..8).
+[[gnu::always_inline]] inline std::uint64_t low_bytes(std::uint64_t v, unsigned n) {
+  return n >= 8 ? v : v & ((std::uint64_t{1} << (8 * n)) - 1);
+}
+
+// "[digits][.digits]" of 1 to 8 digits in the eight bytes at q, ended by a
+// byte that is neither a digit, a point nor 'e'/'E': the digits as one
+// number and the count after the point. false: another shape (longer, an
+// exponent, no digit), for the general loop.
+[[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, unsigned& frac,
+                                                      const char*& end) {
+  const std::uint64_t v = load8(q);
+  const std::uint64_t nd = non_digits(v);
+  if (nd == 0) return false; // eight digits or more
+  const auto ints = static_cast<unsigned>(std::countr_zero(nd)) / 8;
+  std::uint64_t digits = low_bytes(v, ints);
+  unsigned n = ints;
+  frac = 0;
+  if (q[ints] == '.') {
+    // The bytes after the point, classified anew: the point's borrow in
+    // non_digits may have flagged the first of them.
+    if (ints >= 7) return false;
+    const std::uint64_t after = v >> (8 * (ints + 1)); // zero bytes come in at the top
+    frac = static_cast<unsigned>(std::countr_zero(non_digits(after))) / 8;
+    if (frac >= 7 - ints) return false; // the fraction may go on past the eight bytes
+    digits |= low_bytes(after, frac) << (8 * ints);
+    n += frac;
+    end = q + ints + 1 + frac;
+  } else {
+    end = q + ints;
+  }
+  if (n == 0 || (*end | 0x20) == 'e') return false;
+  // Fill the bytes after the digits with '0': the number is then the digits
+  // followed by 8 - n zeros, which the exponent takes back.
+  digits |= (0x3030303030303030u << (8 * n - 1)) << 1;
+  m = eight_digits_value(digits);
+  frac += 8 - n;
+  return true;
+}
+
 // The usual spellings, read in place without the general grammar:
 // [+-] digits [. digits] [(e|E) [+-] digits] with 1 to 19 mantissa digits
 // (leading zeros included) and an exponent of 1 to 4 digits, whose value an
@@ -239,6 +286,17 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
 [[gnu::always_inline]] inline const char* parse_short_decimal(const char* p, double& out) {
   const char c = *p;
   const char* const first = p + ((c == '-') | (c == '+'));
+  {
+    // Most values: at most eight digits, no exponent, read without a loop.
+    std::uint64_t m8 = 0;
+    unsigned frac = 0;
+    const char* end = nullptr;
+    if (eight_byte_decimal(first, m8, frac, end)) [[likely]] {
+      const double v = static_cast<double>(m8) / kExactPowersOfTen[frac];
+      out = c == '-' ? -v : v;
+      return end;
+    }
+  }
   std::uint64_t m = 0; // wraps beyond 19 digits, which are declined
   const char* r = append_digits(first, m);
   std::int64_t e10 = 0;

@@ -89,6 +89,8 @@ TEST(DataFile, FaultsNameTheFieldAndWhatStoodThere) {
       {"1981 1 1 1 1e2 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55",
        "field 5 (fifth integer) is not a whole number: found \"1e2\""},
       {"1981 13 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month 13 is outside 1 to 12"},
+      {"1981 123 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month 123 is outside 1 to 12"},
+      {"1981 0013 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month 13 is outside 1 to 12"},
       {"1981 0 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month 0 is outside 1 to 12"},
       {"1981 -7 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 0.55", "the month -7 is outside 1 to 12"},
       {"1981 1 1 1 1 0 -2.5 3.1 7 85 2.5 1.2 3.25 4.5 \x01\xff",
