@@ -155,39 +155,50 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
   for (; k < blocks; ++k) {
     const std::uint64_t S = ix.classes[k][0], D = ix.classes[k][1], P = ix.classes[k][2];
     const std::uint64_t G = ix.classes[k][3], E = ix.classes[k][4];
-    const std::uint64_t pS = prev(S, S0), pD = prev(D, D0), pP = prev(P, P0), pE = prev(E, E0);
-    const std::uint64_t exp_sign = G & pE;
+    const std::uint64_t pS = prev(S, S0), pD = prev(D, D0), pP = prev(P, P0);
     const std::uint64_t lead_sign = G & pS;
     const std::uint64_t bare_point = P & ~pD;      // a point with no digit before it
-    bad = ~(S | D | P | G | E);                    // a byte no number has
-    bad |= G & ~(pS | pE);                         // a sign leads, or follows the 'e'
-    bad |= E & pS;                                 // a mantissa comes first
-    bad |= pE & ~(D | G);                          // after 'e': a sign or a digit
-    bad |= prev(exp_sign, exp_sign0) & ~D;         // after its sign: a digit
-    bad |= prev(lead_sign, lead_sign0) & ~(D | P); // after a leading sign: the mantissa
+    bad = prev(lead_sign, lead_sign0) & ~(D | P); // after a leading sign: the mantissa
     bad |= prev(bare_point, bare_point0) & ~D;     // ".5" and "-.5", never "." or "-."
-    // Adding a bit at the first digit of a run carries through the run and
-    // lands on the byte after it: after the exponent's digits the token ends,
-    // after a point's digits comes white space or the exponent. (A second
-    // point or 'e' is caught here too.)
-    const std::uint64_t exp_first = D & (pE | prev(exp_sign, exp_sign0));
-    bad |= add_carry(D, exp_first, exp_run) & ~D & ~S;
-    // Only values out of range make a well-formed token fail, and the record
-    // kernel converts the wanted values alone: tokens that could be out of
-    // range go to the field-by-field reader. With at most two exponent
-    // digits and fewer than 127 bytes (a token of 127 bytes or more holds a
-    // whole block without white space) no value comes near 10^308.
-    const std::uint64_t exp_second = prev(exp_first, exp_first0) & D;
-    bad |= prev(exp_second, exp_second0) & D;
     bad |= std::uint64_t{0} - static_cast<std::uint64_t>(S == 0);
-    bad |= add_carry(D, pP, frac_run) & ~D & ~(S | E);
+    if ((E | (E0 >> 63) | (exp_sign0 >> 63) | (exp_first0 >> 63) | (exp_second0 >> 63) | exp_run) == 0) {
+      // No exponent here nor running in from the block before, as in most
+      // data files: the rules without one.
+      bad |= ~(S | D | P | G);                        // a byte no number has
+      bad |= G & ~pS;                                 // a sign leads
+      bad |= add_carry(D, pP, frac_run) & ~D & ~S;    // after a point's digits: white space
+      E0 = exp_sign0 = exp_first0 = exp_second0 = 0;
+    } else {
+      const std::uint64_t pE = prev(E, E0);
+      const std::uint64_t exp_sign = G & pE;
+      bad |= ~(S | D | P | G | E);                    // a byte no number has
+      bad |= G & ~(pS | pE);                          // a sign leads, or follows the 'e'
+      bad |= E & pS;                                  // a mantissa comes first
+      bad |= pE & ~(D | G);                           // after 'e': a sign or a digit
+      bad |= prev(exp_sign, exp_sign0) & ~D;          // after its sign: a digit
+      // Adding a bit at the first digit of a run carries through the run and
+      // lands on the byte after it: after the exponent's digits the token
+      // ends, after a point's digits comes white space or the exponent. (A
+      // second point or 'e' is caught here too.)
+      const std::uint64_t exp_first = D & (pE | prev(exp_sign, exp_sign0));
+      bad |= add_carry(D, exp_first, exp_run) & ~D & ~S;
+      bad |= add_carry(D, pP, frac_run) & ~D & ~(S | E);
+      // Only values out of range make a well-formed token fail, and the
+      // record kernel converts the wanted values alone: tokens that could be
+      // out of range go to the field-by-field reader. With at most two
+      // exponent digits and fewer than 127 bytes (a token of 127 bytes or
+      // more holds a whole block without white space, caught above) no value
+      // comes near 10^308.
+      const std::uint64_t exp_second = prev(exp_first, exp_first0) & D;
+      bad |= prev(exp_second, exp_second0) & D;
+      E0 = E, exp_sign0 = exp_sign, exp_first0 = exp_first, exp_second0 = exp_second;
+    }
     ix.starts[k] = ~S & pS;
     ix.not_integer[k] = P | E;
     if (bad != 0) [[unlikely]]
       break;
-    S0 = S, D0 = D, P0 = P, E0 = E;
-    exp_sign0 = exp_sign, lead_sign0 = lead_sign, bare_point0 = bare_point;
-    exp_first0 = exp_first, exp_second0 = exp_second;
+    S0 = S, D0 = D, P0 = P;
+    lead_sign0 = lead_sign, bare_point0 = bare_point;
   }
   ix.not_integer[k + 1] = ix.not_integer[k + 2] = 0;
 

@@ -235,43 +235,38 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   return ((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u;
 }
 
-// The low n bytes of v (n = 0..8).
+// The low n bytes of v (n = 0..7).
 [[gnu::always_inline]] inline std::uint64_t low_bytes(std::uint64_t v, unsigned n) {
-  return n >= 8 ? v : v & ((std::uint64_t{1} << (8 * n)) - 1);
+  return v & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
-// "[digits][.digits]" of 1 to 8 digits in the eight bytes at q, ended by a
+// "[digits][.digits]" of 1 to 7 digits in the eight bytes at q, ended by a
 // byte that is neither a digit, a point nor 'e'/'E': the digits as one
-// number and the count after the point. false: another shape (longer, an
-// exponent, no digit), for the general loop.
-[[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, unsigned& frac,
-                                                      const char*& end) {
-  const std::uint64_t v = load8(q);
+// number m and the power of ten d to divide it by. false: another shape
+// (longer, an exponent, no digit), for the general loop.
+//   "12.5 " -> m = 12500000, d = 6 (the digits are filled up to eight)
+[[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, unsigned& d,
+                                                       const char*& end) {
+  std::uint64_t v = load8(q);
   const std::uint64_t nd = non_digits(v);
-  if (nd == 0) return false; // eight digits or more
+  if (nd == 0) [[unlikely]]
+    return false; // eight digits or more
   const auto ints = static_cast<unsigned>(std::countr_zero(nd)) / 8;
-  std::uint64_t digits = low_bytes(v, ints);
-  unsigned n = ints;
-  frac = 0;
-  if (q[ints] == '.') {
-    // The bytes after the point, classified anew: the point's borrow in
-    // non_digits may have flagged the first of them.
-    if (ints >= 7) return false;
-    const std::uint64_t after = v >> (8 * (ints + 1)); // zero bytes come in at the top
-    frac = static_cast<unsigned>(std::countr_zero(non_digits(after))) / 8;
-    if (frac >= 7 - ints) return false; // the fraction may go on past the eight bytes
-    digits |= low_bytes(after, frac) << (8 * ints);
-    n += frac;
-    end = q + ints + 1 + frac;
-  } else {
-    end = q + ints;
+  const bool point = q[ints] == '.';
+  if (point) { // close the gap of the point: the bytes above it move down one
+    const std::uint64_t below = (std::uint64_t{1} << (8 * ints)) - 1;
+    v = (v & below) | ((v >> 8) & ~below);
   }
-  if (n == 0 || (*end | 0x20) == 'e') return false;
-  // Fill the bytes after the digits with '0': the number is then the digits
-  // followed by 8 - n zeros, which the exponent takes back.
-  digits |= (0x3030303030303030u << (8 * n - 1)) << 1;
-  m = eight_digits_value(digits);
-  frac += 8 - n;
+  // The first byte that is no digit is exact now (see eight_digits); the
+  // byte moved in at the top is 0, so after a point n is at most 7.
+  const auto n = static_cast<unsigned>(std::countr_zero(non_digits(v))) / 8;
+  end = q + n + point;
+  if (n == 0 || (point && n == 7) || (*end | 0x20) == 'e') [[unlikely]]
+    return false;
+  // Filled with '0' after the digits, the number is the digits followed by
+  // 8 - n zeros: the value is m / 10^(8 - ints) with or without a point.
+  m = eight_digits_value(low_bytes(v, n) | ((0x3030303030303030u << (8 * n - 1)) << 1));
+  d = 8 - ints;
   return true;
 }
 
@@ -289,10 +284,10 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   {
     // Most values: at most eight digits, no exponent, read without a loop.
     std::uint64_t m8 = 0;
-    unsigned frac = 0;
+    unsigned d = 0;
     const char* end = nullptr;
-    if (eight_byte_decimal(first, m8, frac, end)) [[likely]] {
-      const double v = static_cast<double>(m8) / kExactPowersOfTen[frac];
+    if (eight_byte_decimal(first, m8, d, end)) [[likely]] {
+      const double v = static_cast<double>(m8) / kExactPowersOfTen[d];
       out = c == '-' ? -v : v;
       return end;
     }
