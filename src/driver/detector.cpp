@@ -1,6 +1,9 @@
 #include "driver/detector.h"
 
+#include <cerrno>
+#include <new>
 #include <string>
+#include <sys/stat.h>
 
 #include "config/config.h"
 #include "detect/tally.h"
@@ -23,6 +26,7 @@ struct Run {
   ResultNames names;
   ResultFiles files;
   DataFile* data = nullptr;
+  bool first_read = false; // *record holds the data file's first record, not yet scanned
   double** mean = nullptr;
   double** sd = nullptr;
   double* acc = nullptr;
@@ -37,21 +41,78 @@ void start_up(Run& run) {
 // Reads and checks the configuration; false when the program must stop.
 bool configure(Run& run) {
   const ConfigReport report = read_config_file(kConfigFileName, run.cfg);
+  if (report.read_error == ENOMEM) allocation_failed();
   for (const std::string& line : report.messages) say(line);
-  if (!report.messages.empty()) return false;
-  if (const std::string stop = config_stop_message(report); !stop.empty()) {
+  const std::string stop = config_stop_message(report);
+  if (!report.messages.empty()) {
+    // The keyword lines do not tell that the file could not be read.
+    if (report.read_error != 0) say(stop);
+    return false;
+  }
+  if (!stop.empty()) {
     say(stop);
     return false;
   }
   const std::vector<std::string> bad_codes = check_codes(run.cfg);
   for (const std::string& line : bad_codes) say(line);
   if (!bad_codes.empty()) return false;
+  if (const std::string bad_name = bad_name_message(run.cfg); !bad_name.empty()) {
+    say(bad_name);
+    return false;
+  }
   std::string clash;
   if (!build_result_names(run.cfg, run.names, clash)) {
     say(clash);
     return false;
   }
   return true;
+}
+
+// A record that cannot be read: its line, and the status. A read that failed
+// for want of memory is an allocation failure like any other.
+int data_fault(const Run& run, int r, int d, const RecordFault& fault) {
+  if (fault.status == RecordStatus::io_error && fault.error == ENOMEM) allocation_failed();
+  // The fault's text is short; the name is shortened further to keep the line so.
+  say("Error reading data file " + shown_name(run.cfg.data_file, kShownNameMax - 40) + ": run " +
+      std::to_string(r + 1) + ", day " + std::to_string(d + 1) + ": " + record_fault_text(fault));
+  return kExitData;
+}
+
+// Opens the data file and reads its first record. Both happen before any
+// result file is touched: a data file that cannot be read at all (missing,
+// empty, without one whole record) costs no earlier results. Returns the
+// exit status.
+int open_data(Run& run) {
+  std::string reason;
+  run.data = data_file_open(run.cfg.data_file.c_str(), reason);
+  if (run.data == nullptr) {
+    say("Error opening data file " + shown_name(run.cfg.data_file) + ": " + reason);
+    return kExitData;
+  }
+  data_file_want(run.data, codes_read(run.cfg));
+  RecordFault fault;
+  if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) return data_fault(run, 0, 0, fault);
+  run.first_read = true;
+  return kExitOk;
+}
+
+// The files the results must not overwrite: the data file and the configuration.
+int make_result_files(Run& run) {
+  FileId data;
+  data.known = data_file_identity(run.data, data.dev, data.ino);
+  FileId config;
+  struct stat st {};
+  if (::stat(kConfigFileName, &st) == 0) {
+    config.known = true;
+    config.dev = static_cast<unsigned long long>(st.st_dev);
+    config.ino = static_cast<unsigned long long>(st.st_ino);
+  }
+  std::string message;
+  if (!create_result_files(run.names, data, config, run.files, message)) {
+    say(message);
+    return kExitResults;
+  }
+  return kExitOk;
 }
 
 bool write_to_all(Run& run, const char* const* lines, const std::size_t* lengths) {
@@ -89,16 +150,16 @@ bool write_run_lines(Run& run, int r) {
 }
 
 // The scan: every run's records through the condition test, then its line in
-// each result file. Returns the exit status.
+// each result file. The first record was read before. Returns the exit status.
 int scan(Run& run) {
   RecordFault fault; // filled only when a record goes wrong
   for (int r = 0; r < run.dims.runs; ++r) {
     reset_run(run.tallies, r);
     for (int d = 0; d < run.dims.days; ++d) {
-      if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
-        say("Error reading data file " + run.cfg.data_file + ": run " + std::to_string(r + 1) + ", day " +
-            std::to_string(d + 1) + ": " + record_fault_text(fault));
-        return kExitData;
+      if (run.first_read) {
+        run.first_read = false;
+      } else if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
+        return data_fault(run, r, d, fault);
       }
       test_day(run.cfg, *run.record, run.tallies, r);
     }
@@ -142,38 +203,26 @@ void shut_down(Run& run, int& status) {
 } // namespace
 
 int run_detector(const ScanDims& dims) {
+  guard_process();
+  // From here on, memory that cannot be had anywhere ends the run with the
+  // allocation message, whoever asked for it.
+  const std::new_handler earlier_handler = std::set_new_handler(allocation_failed);
   Run run;
   run.dims = dims;
   start_up(run);
   int status = kExitOk;
   if (!configure(run)) {
     status = kExitConfig;
-  } else {
-    // The data file is opened before any result file is made, so that a
-    // missing data file does not cost the results of an earlier run.
-    std::string reason;
-    run.data = data_file_open(run.cfg.data_file.c_str(), reason);
-    if (run.data == nullptr) {
-      say("Error opening data file " + run.cfg.data_file + ": " + reason);
-      status = kExitData;
+  } else if ((status = open_data(run)) == kExitOk && (status = make_result_files(run)) == kExitOk) {
+    if (!write_headers(run)) {
+      status = kExitResults;
     } else {
-      data_file_want(run.data, codes_read(run.cfg));
-      unsigned long long dev = 0;
-      unsigned long long ino = 0;
-      data_file_identity(run.data, dev, ino);
-      std::string message;
-      if (!create_result_files(run.names, dev, ino, run.files, message)) {
-        say(message);
-        status = kExitResults;
-      } else if (!write_headers(run)) {
-        status = kExitResults;
-      } else {
-        status = scan(run);
-        if (status == kExitOk && !write_summary(run)) status = kExitResults;
-      }
+      status = scan(run);
+      if (status == kExitOk && !write_summary(run)) status = kExitResults;
     }
   }
   shut_down(run, status);
+  std::set_new_handler(earlier_handler);
   return status;
 }
 

@@ -59,7 +59,7 @@ Error reading data file NAME: run R, day D:|"Error reading data file "
 Error creating result file NAME: REASON|"Error creating result file "
 Error writing result file NAME: REASON|"Error writing result file "
 Error closing result file NAME: REASON|"Error closing result file "
-it is the data file|": it is the data file"
+it is the data file|"it is the data file"
 MESSAGES
 
 [ "$failures" -eq 0 ] || exit 1
