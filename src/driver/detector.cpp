@@ -32,10 +32,15 @@ struct Run {
   double* acc = nullptr;
 };
 
+// Every table of the run is made here, before any file is opened: once the
+// result files are emptied, a run needs no more memory of its own.
 void start_up(Run& run) {
   run.record = static_cast<DailyRecord*>(alloc_checked(sizeof(DailyRecord)));
   for (double**& table : run.tallies.table) table = alloc_double_2d(kTableRowBound, kTableColBound);
   say(kStartupLine);
+  run.acc = static_cast<double*>(alloc_checked(kFileCount * sizeof(double)));
+  run.mean = alloc_double_2d(kStatsRowBound, kTableColBound);
+  run.sd = alloc_double_2d(kStatsRowBound, kTableColBound);
 }
 
 // Reads and checks the configuration; false when the program must stop.
@@ -169,9 +174,6 @@ int scan(Run& run) {
 }
 
 bool write_summary(Run& run) {
-  run.acc = static_cast<double*>(alloc_checked(kFileCount * sizeof(double)));
-  run.mean = alloc_double_2d(kStatsRowBound, kTableColBound);
-  run.sd = alloc_double_2d(kStatsRowBound, kTableColBound);
   compute_statistics(run.tallies, run.dims.runs, run.mean, run.sd, run.acc);
   std::string message;
   for (int i = 0; i < kFileCount; ++i) {
