@@ -27,6 +27,19 @@ using testing_support::write_file;
 constexpr const char* kStart = "Runnning threshold detector...please wait\n";
 constexpr const char* kNoMemory = "Error allocating memory. Quiting\n";
 
+// The sanitizers take malloc for themselves (no shim is built with them) and
+// reserve more address space than any limit tried here.
+#ifdef TD_FAIL_ALLOC_SHIM
+constexpr const char* kShim = TD_FAIL_ALLOC_SHIM;
+#else
+constexpr const char* kShim = nullptr;
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // A full-size ensemble (outside the working directory, which then holds only
 // the configuration and the results) and the results of a whole run.
 struct FullRun {
@@ -62,14 +75,13 @@ std::string describe(const ChildRun& run) {
 }
 
 TEST(Memory, EveryAllocationOfAWholeRunFailedInTurn) {
-#ifndef TD_FAIL_ALLOC_SHIM
-  GTEST_SKIP() << "no allocation shim in this build: the sanitizers take malloc for themselves";
-#else
+  if (kShim == nullptr)
+    GTEST_SKIP() << "no allocation shim in this build: the sanitizers take malloc for themselves";
   FullRun full;
   ASSERT_TRUE(full.make());
   ScratchDir counter;
   ChildSetup counting;
-  counting.env = {std::string("LD_PRELOAD=") + TD_FAIL_ALLOC_SHIM, "TD_COUNT_ALLOCATIONS=" + (counter / "n")};
+  counting.env = {std::string("LD_PRELOAD=") + kShim, "TD_COUNT_ALLOCATIONS=" + (counter / "n")};
   ASSERT_EQ(judge(run_program(TD_DETECTOR_EXE, full.work, counting), full), Outcome::whole_run);
   const long allocations = std::atol(read_file(counter / "n").c_str());
   ASSERT_GT(allocations, 0);
@@ -77,7 +89,7 @@ TEST(Memory, EveryAllocationOfAWholeRunFailedInTurn) {
   std::map<Outcome, int> seen;
   for (long n = 1; n <= allocations; ++n) {
     ChildSetup setup;
-    setup.env = {std::string("LD_PRELOAD=") + TD_FAIL_ALLOC_SHIM, "TD_FAIL_ALLOCATION=" + std::to_string(n)};
+    setup.env = {std::string("LD_PRELOAD=") + kShim, "TD_FAIL_ALLOCATION=" + std::to_string(n)};
     const ChildRun run = run_program(TD_DETECTOR_EXE, full.work, setup);
     const Outcome o = judge(run, full);
     ++seen[o];
@@ -87,13 +99,10 @@ TEST(Memory, EveryAllocationOfAWholeRunFailedInTurn) {
   std::printf("%ld allocations: %d ended with the allocation message, %d ran to the normal end\n",
               allocations, seen[Outcome::no_memory], seen[Outcome::whole_run]);
   EXPECT_GT(seen[Outcome::no_memory], 0);
-#endif
 }
 
 TEST(Memory, AddressSpaceLimitsInSmallSteps) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizers reserve more address space than any limit tried here";
-#else
+  if (kSanitized) GTEST_SKIP() << "the sanitizers reserve more address space than any limit tried here";
   FullRun full;
   ASSERT_TRUE(full.make());
   std::map<Outcome, int> seen;
@@ -121,7 +130,6 @@ TEST(Memory, AddressSpaceLimitsInSmallSteps) {
       limit / 1024, seen[Outcome::not_started], seen[Outcome::no_memory], seen[Outcome::whole_run]);
   EXPECT_GT(seen[Outcome::no_memory], 0);
   EXPECT_EQ(whole_in_a_row, 16);
-#endif
 }
 
 } // namespace
