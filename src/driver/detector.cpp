@@ -47,8 +47,10 @@ void start_up(Run& run) {
 bool configure(Run& run) {
   const ConfigReport report = read_config_file(kConfigFileName, run.cfg);
   if (report.read_error == ENOMEM) allocation_failed();
-  for (const std::string& line : report.messages) say(line);
+  // Made before any line is printed: memory running out while it is made
+  // leaves only the allocation message.
   const std::string stop = config_stop_message(report);
+  for (const std::string& line : report.messages) say(line);
   if (!report.messages.empty()) {
     // The keyword lines do not tell that the file could not be read.
     if (report.read_error != 0) say(stop);
