@@ -75,12 +75,16 @@ bool configure(Run& run) {
   return true;
 }
 
+// The data file's name in the line of a faulty record, whose fault follows it
+// (up to about 90 characters): shorter than elsewhere, so that the line stays
+// within 300 characters.
+constexpr std::size_t kRecordLineNameMax = 160;
+
 // A record that cannot be read: its line, and the status. A read that failed
 // for want of memory is an allocation failure like any other.
 int data_fault(const Run& run, int r, int d, const RecordFault& fault) {
   if (fault.status == RecordStatus::io_error && fault.error == ENOMEM) allocation_failed();
-  // The fault's text is short; the name is shortened further to keep the line so.
-  say("Error reading data file " + shown_name(run.cfg.data_file, kShownNameMax - 40) + ": run " +
+  say("Error reading data file " + shown_name(run.cfg.data_file, kRecordLineNameMax) + ": run " +
       std::to_string(r + 1) + ", day " + std::to_string(d + 1) + ": " + record_fault_text(fault));
   return kExitData;
 }
@@ -204,6 +208,18 @@ void shut_down(Run& run, int& status) {
   free_checked(run.acc);
 }
 
+// From the configuration to the summary lines; stops at the first fault.
+// Returns the exit status.
+int configure_and_scan(Run& run) {
+  if (!configure(run)) return kExitConfig;
+  if (const int status = open_data(run); status != kExitOk) return status;
+  if (const int status = make_result_files(run); status != kExitOk) return status;
+  if (!write_headers(run)) return kExitResults;
+  const int status = scan(run);
+  if (status == kExitOk && !write_summary(run)) return kExitResults;
+  return status;
+}
+
 } // namespace
 
 int run_detector(const ScanDims& dims) {
@@ -214,17 +230,7 @@ int run_detector(const ScanDims& dims) {
   Run run;
   run.dims = dims;
   start_up(run);
-  int status = kExitOk;
-  if (!configure(run)) {
-    status = kExitConfig;
-  } else if ((status = open_data(run)) == kExitOk && (status = make_result_files(run)) == kExitOk) {
-    if (!write_headers(run)) {
-      status = kExitResults;
-    } else {
-      status = scan(run);
-      if (status == kExitOk && !write_summary(run)) status = kExitResults;
-    }
-  }
+  int status = configure_and_scan(run);
   shut_down(run, status);
   std::set_new_handler(earlier_handler);
   return status;

@@ -211,7 +211,7 @@ bool write_result_line(ResultFiles& files, int i, const char* line, std::size_t 
   if (!f.write) return true;
   int error = 0;
   if (!write_all(f.fd, line, len, error)) {
-    // Part of the line may have gone out: no file may end in a line that
+    // Some of the line may have gone out: no file may end in a line that
     // looks complete and is not.
     if (f.regular) (void)::ftruncate(f.fd, static_cast<off_t>(f.complete));
     message = "Error writing result file " + shown_name(f.name) + ": " + std::strerror(error);
