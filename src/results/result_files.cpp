@@ -64,8 +64,10 @@ int open_result(ResultFile& f) {
   if (errno != EEXIST) return -1;
   // The name is a symbolic link to a missing file: the file is made through
   // it, and where it lies is kept to remove it again.
+  struct stat st {};
+  const bool link = ::lstat(f.name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   fd = ::open(f.name.c_str(), kFlags | O_CREAT, 0666);
-  if (fd >= 0) {
+  if (fd >= 0 && link) {
     char target[PATH_MAX];
     if (::realpath(f.name.c_str(), target) != nullptr) f.made_target = target;
   }
@@ -101,10 +103,15 @@ std::string alias_of(const ResultFiles& files, int i, const FileId& data, const 
 
 // Takes the lock that keeps a second run from writing the file at the same
 // time. A file system without locks is no fault: the run goes on without.
-std::string lock_result(const ResultFile& f) {
+std::string lock_result(ResultFile& f) {
   if (::flock(f.fd, LOCK_EX | LOCK_NB) == 0) return {};
   const int error = errno;
-  if (error == EWOULDBLOCK) return creating(f, "another run is writing it");
+  if (error == EWOULDBLOCK) {
+    // Even where this run made it a moment ago, the file is the other run's now.
+    f.made_entry = false;
+    f.made_target.clear();
+    return creating(f, "another run is writing it");
+  }
   if (error == ENOLCK || error == ENOSYS || error == EOPNOTSUPP) return {};
   return creating(f, std::strerror(error));
 }
