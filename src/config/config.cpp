@@ -1,5 +1,7 @@
 #include "config/config.h"
 
+#include <cstring>
+
 #include "config/catalogue.h"
 #include "text/scanner.h"
 
@@ -116,6 +118,7 @@ ConfigReport read_config(Scanner& s, RunConfig& cfg) {
     case Kind::real: st = scan_double(s, *static_cast<double*>(target)); break;
     }
     if (st != ScanStatus::ok) {
+      if (st == ScanStatus::io_error) r.read_error = s.src.error;
       if (st == ScanStatus::not_number) {
         r.bad_number = true;
         r.stop_found = printable_text(s.bad, s.bad_len);
@@ -156,6 +159,7 @@ ConfigReport read_config_file(const char* path, RunConfig& cfg) {
 
 std::string config_stop_message(const ConfigReport& r) {
   if (!r.opened || r.tokens_read >= kConfigTokenCount) return {};
+  if (r.read_error != 0) return std::string("Error reading ini file: ") + std::strerror(r.read_error);
   const int k = r.tokens_read + 1;
   std::string line = "Error reading ini file: " + config_item_name(k) + " (item " + std::to_string(k) +
                      " of " + std::to_string(kConfigTokenCount) + ")";

@@ -46,6 +46,7 @@ struct ConfigReport {
   bool bad_number = false;  // reading stopped at a code or threshold that is not a number
   std::string stop_found;   // the start of that token, for the message
   bool keywords_ok = false; // all nine keyword checks passed
+  int read_error = 0;       // errno where the file opened but reading it failed
   std::vector<std::string> messages;
 };
 
@@ -65,8 +66,9 @@ ConfigReport read_config_file(const char* path, RunConfig& cfg);
 // The description of item k (1..23) of the file: "set 2 primary threshold".
 std::string config_item_name(int k);
 
-// A line of our own for a configuration whose reading stopped early, or
-// empty when reading was complete or the file was not opened.
+// A line of our own for a configuration whose reading stopped early
+// ("Error reading ini file: Is a directory" where reading failed), or empty
+// when reading was complete or the file was not opened.
 std::string config_stop_message(const ConfigReport& r);
 
 // Codes outside 0..9 where they are used (the primary code, and the secondary

@@ -1,6 +1,9 @@
 #include "driver/detector.h"
 
+#include <cerrno>
+#include <new>
 #include <string>
+#include <sys/stat.h>
 
 #include "config/config.h"
 #include "detect/tally.h"
@@ -23,35 +26,105 @@ struct Run {
   ResultNames names;
   ResultFiles files;
   DataFile* data = nullptr;
+  bool first_read = false; // *record holds the data file's first record, not yet scanned
   double** mean = nullptr;
   double** sd = nullptr;
   double* acc = nullptr;
 };
 
+// Every table of the run is made here, before any file is opened: once the
+// result files are emptied, a run needs no more memory of its own.
 void start_up(Run& run) {
   run.record = static_cast<DailyRecord*>(alloc_checked(sizeof(DailyRecord)));
   for (double**& table : run.tallies.table) table = alloc_double_2d(kTableRowBound, kTableColBound);
   say(kStartupLine);
+  run.acc = static_cast<double*>(alloc_checked(kFileCount * sizeof(double)));
+  run.mean = alloc_double_2d(kStatsRowBound, kTableColBound);
+  run.sd = alloc_double_2d(kStatsRowBound, kTableColBound);
 }
 
 // Reads and checks the configuration; false when the program must stop.
 bool configure(Run& run) {
   const ConfigReport report = read_config_file(kConfigFileName, run.cfg);
+  if (report.read_error == ENOMEM) allocation_failed();
+  // Made before any line is printed: memory running out while it is made
+  // leaves only the allocation message.
+  const std::string stop = config_stop_message(report);
   for (const std::string& line : report.messages) say(line);
-  if (!report.messages.empty()) return false;
-  if (const std::string stop = config_stop_message(report); !stop.empty()) {
+  if (!report.messages.empty()) {
+    // The keyword lines do not tell that the file could not be read.
+    if (report.read_error != 0) say(stop);
+    return false;
+  }
+  if (!stop.empty()) {
     say(stop);
     return false;
   }
   const std::vector<std::string> bad_codes = check_codes(run.cfg);
   for (const std::string& line : bad_codes) say(line);
   if (!bad_codes.empty()) return false;
+  if (const std::string bad_name = bad_name_message(run.cfg); !bad_name.empty()) {
+    say(bad_name);
+    return false;
+  }
   std::string clash;
   if (!build_result_names(run.cfg, run.names, clash)) {
     say(clash);
     return false;
   }
   return true;
+}
+
+// The data file's name in the line of a faulty record, whose fault follows it
+// (up to about 90 characters): shorter than elsewhere, so that the line stays
+// within 300 characters.
+constexpr std::size_t kRecordLineNameMax = 160;
+
+// A record that cannot be read: its line, and the status. A read that failed
+// for want of memory is an allocation failure like any other.
+int data_fault(const Run& run, int r, int d, const RecordFault& fault) {
+  if (fault.status == RecordStatus::io_error && fault.error == ENOMEM) allocation_failed();
+  say("Error reading data file " + shown_name(run.cfg.data_file, kRecordLineNameMax) + ": run " +
+      std::to_string(r + 1) + ", day " + std::to_string(d + 1) + ": " + record_fault_text(fault));
+  return kExitData;
+}
+
+// Opens the data file and reads its first record. Both happen before any
+// result file is touched: a data file that cannot be read at all (missing,
+// empty, without one whole record) costs no earlier results. Returns the
+// exit status.
+int open_data(Run& run) {
+  std::string reason;
+  run.data = data_file_open(run.cfg.data_file.c_str(), reason);
+  if (run.data == nullptr) {
+    say("Error opening data file " + shown_name(run.cfg.data_file) + ": " + reason);
+    return kExitData;
+  }
+  data_file_want(run.data, tested_codes(run.cfg));
+  RecordFault fault;
+  if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) return data_fault(run, 0, 0, fault);
+  run.first_read = true;
+  return kExitOk;
+}
+
+// The files the results must not overwrite: the data file and the configuration.
+int make_result_files(Run& run) {
+  FileId data;
+  data_file_identity(run.data, data.dev, data.ino);
+  data.known = true;
+  FileId config;
+  struct stat st {};
+  if (::stat(kConfigFileName, &st) == 0) {
+    config.known = true;
+    config.dev = static_cast<unsigned long long>(st.st_dev);
+    config.ino = static_cast<unsigned long long>(st.st_ino);
+  }
+  std::string message;
+  if (!create_result_files(run.names, data, config, run.files, message)) {
+    say(message);
+    return kExitResults;
+  }
+  return kExitOk;
 }
 
 bool write_to_all(Run& run, const char* const* lines, const std::size_t* lengths) {
@@ -89,16 +162,16 @@ bool write_run_lines(Run& run, int r) {
 }
 
 // The scan: every run's records through the condition test, then its line in
-// each result file. Returns the exit status.
+// each result file. The first record was read before. Returns the exit status.
 int scan(Run& run) {
   RecordFault fault; // filled only when a record goes wrong
   for (int r = 0; r < run.dims.runs; ++r) {
     reset_run(run.tallies, r);
     for (int d = 0; d < run.dims.days; ++d) {
-      if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
-        say("Error reading data file " + run.cfg.data_file + ": run " + std::to_string(r + 1) + ", day " +
-            std::to_string(d + 1) + ": " + record_fault_text(fault));
-        return kExitData;
+      if (run.first_read) {
+        run.first_read = false;
+      } else if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
+        return data_fault(run, r, d, fault);
       }
       test_day(run.cfg, *run.record, run.tallies, r);
     }
@@ -108,9 +181,6 @@ int scan(Run& run) {
 }
 
 bool write_summary(Run& run) {
-  run.acc = static_cast<double*>(alloc_checked(kFileCount * sizeof(double)));
-  run.mean = alloc_double_2d(kStatsRowBound, kTableColBound);
-  run.sd = alloc_double_2d(kStatsRowBound, kTableColBound);
   compute_statistics(run.tallies, run.dims.runs, run.mean, run.sd, run.acc);
   std::string message;
   for (int i = 0; i < kFileCount; ++i) {
@@ -139,41 +209,31 @@ void shut_down(Run& run, int& status) {
   free_checked(run.acc);
 }
 
+// From the configuration to the summary lines; stops at the first fault.
+// Returns the exit status.
+int configure_and_scan(Run& run) {
+  if (!configure(run)) return kExitConfig;
+  if (const int status = open_data(run); status != kExitOk) return status;
+  if (const int status = make_result_files(run); status != kExitOk) return status;
+  if (!write_headers(run)) return kExitResults;
+  const int status = scan(run);
+  if (status == kExitOk && !write_summary(run)) return kExitResults;
+  return status;
+}
+
 } // namespace
 
 int run_detector(const ScanDims& dims) {
+  guard_process();
+  // From here on, memory that cannot be had anywhere ends the run with the
+  // allocation message, whoever asked for it.
+  const std::new_handler earlier_handler = std::set_new_handler(allocation_failed);
   Run run;
   run.dims = dims;
   start_up(run);
-  int status = kExitOk;
-  if (!configure(run)) {
-    status = kExitConfig;
-  } else {
-    // The data file is opened before any result file is made, so that a
-    // missing data file does not cost the results of an earlier run.
-    std::string reason;
-    run.data = data_file_open(run.cfg.data_file.c_str(), reason);
-    if (run.data == nullptr) {
-      say("Error opening data file " + run.cfg.data_file + ": " + reason);
-      status = kExitData;
-    } else {
-      data_file_want(run.data, tested_codes(run.cfg));
-      unsigned long long dev = 0;
-      unsigned long long ino = 0;
-      data_file_identity(run.data, dev, ino);
-      std::string message;
-      if (!create_result_files(run.names, dev, ino, run.files, message)) {
-        say(message);
-        status = kExitResults;
-      } else if (!write_headers(run)) {
-        status = kExitResults;
-      } else {
-        status = scan(run);
-        if (status == kExitOk && !write_summary(run)) status = kExitResults;
-      }
-    }
-  }
+  int status = configure_and_scan(run);
   shut_down(run, status);
+  std::set_new_handler(earlier_handler);
   return status;
 }
 

@@ -1,5 +1,6 @@
 #include "results/names.h"
 
+#include "driver/console.h"
 #include "results/number_format.h"
 
 namespace td {
@@ -11,7 +12,28 @@ std::string threshold_text(double t) {
   return std::string(text, n);
 }
 
+// The token as it stands in a message: control bytes (the NUL among them)
+// as '?', so that the line stays one line.
+std::string token_text(const std::string& token) {
+  std::string out = shown_name(token);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return out;
+}
+
 } // namespace
+
+std::string bad_name_message(const RunConfig& cfg) {
+  const std::string* const names[] = {&cfg.data_file, &cfg.prefix};
+  for (int k = 1; k <= 2; ++k) {
+    const std::string& name = *names[k - 1];
+    if (name.find('\0') == std::string::npos) continue;
+    return "Error in ini file: " + config_item_name(k) + " (item " + std::to_string(k) + " of " +
+           std::to_string(kConfigTokenCount) + ") holds a byte that cannot stand in a file name: \"" +
+           token_text(name) + "\"";
+  }
+  return {};
+}
 
 std::string result_file_name(const RunConfig& cfg, int set, bool sum) {
   const ConditionSet& s = cfg.sets[set];
@@ -37,7 +59,7 @@ bool build_result_names(const RunConfig& cfg, ResultNames& out, std::string& cla
       // of the same kind.
       if ((j >= kSetCount) != (i >= kSetCount) || !same_conditions(cfg.sets[a], cfg.sets[b])) {
         clash = "Error in ini file: sets " + std::to_string(a + 1) + " and " + std::to_string(b + 1) +
-                " differ but both name their results " + out.name[i];
+                " differ but both name their results " + shown_name(out.name[i]);
         return false;
       }
       out.owner[i] = out.owner[j];

@@ -16,6 +16,14 @@ namespace td {
 // Thresholds use the legacy one-decimal text (0.25 -> 0.3, -0.04 -> -0.0).
 std::string result_file_name(const RunConfig& cfg, int set, bool sum);
 
+// The data file name or the result prefix holding a byte that cannot stand
+// in a file name (NUL, where the name would end when the file is opened, so
+// that six different names would open one file): a message naming the
+// token. Empty when both can be used.
+//   'Error in ini file: result prefix (item 2 of 23) holds a byte that
+//    cannot stand in a file name: "R?x"'
+std::string bad_name_message(const RunConfig& cfg);
+
 // The six names in file order (counts of sets 1..3, sums of sets 1..3).
 struct ResultNames {
   std::string name[kFileCount];

@@ -25,9 +25,16 @@ void free_int_2d(std::int32_t** t, int n);
 std::int32_t*** alloc_int_3d(int n, int m, int k);
 void free_int_3d(std::int32_t*** t, int n, int m);
 
-// A checked allocation of `bytes` bytes (the record buffers, the accumulators).
+// A checked allocation of `bytes` bytes (the record buffers, the accumulators):
+// the memory, or the allocation failure below.
 void* alloc_checked(std::size_t bytes);
 void free_checked(void* p);
+
+// The end of a run whose memory ran out: prints "Error allocating memory.
+// Quiting" on standard output and ends the process at once with status 1.
+// Every failed allocation of the program ends here, also those of the
+// standard library (it is the new handler while the detector runs).
+[[noreturn]] void allocation_failed();
 
 // Test seam: after `n` more successful allocations, the next one fails (and
 // the process ends as on a real failure). A negative n turns the seam off.

@@ -59,7 +59,13 @@ Error reading data file NAME: run R, day D:|"Error reading data file "
 Error creating result file NAME: REASON|"Error creating result file "
 Error writing result file NAME: REASON|"Error writing result file "
 Error closing result file NAME: REASON|"Error closing result file "
-it is the data file|": it is the data file"
+it is the data file|"it is the data file"
+Error reading ini file: REASON|"Error reading ini file: "
+Error in ini file: ITEM (item K of 23) holds a byte that cannot stand in a file name: "TEXT"|") holds a byte that cannot stand in a file name: \""
+it is the configuration file TAV_WG_dly_TD_ini.txt|"it is the configuration file "
+it is the same file as OTHER|"it is the same file as "
+it is a FIFO with no reader|"it is a FIFO with no reader"
+another run is writing it|"another run is writing it"
 MESSAGES
 
 [ "$failures" -eq 0 ] || exit 1
