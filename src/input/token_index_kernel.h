@@ -157,25 +157,25 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
     const std::uint64_t G = ix.classes[k][3], E = ix.classes[k][4];
     const std::uint64_t pS = prev(S, S0), pD = prev(D, D0), pP = prev(P, P0);
     const std::uint64_t lead_sign = G & pS;
-    const std::uint64_t bare_point = P & ~pD;      // a point with no digit before it
+    const std::uint64_t bare_point = P & ~pD;     // a point with no digit before it
     bad = prev(lead_sign, lead_sign0) & ~(D | P); // after a leading sign: the mantissa
-    bad |= prev(bare_point, bare_point0) & ~D;     // ".5" and "-.5", never "." or "-."
+    bad |= prev(bare_point, bare_point0) & ~D;    // ".5" and "-.5", never "." or "-."
     bad |= std::uint64_t{0} - static_cast<std::uint64_t>(S == 0);
     if ((E | (E0 >> 63) | (exp_sign0 >> 63) | (exp_first0 >> 63) | (exp_second0 >> 63) | exp_run) == 0) {
       // No exponent here nor running in from the block before, as in most
       // data files: the rules without one.
-      bad |= ~(S | D | P | G);                        // a byte no number has
-      bad |= G & ~pS;                                 // a sign leads
-      bad |= add_carry(D, pP, frac_run) & ~D & ~S;    // after a point's digits: white space
+      bad |= ~(S | D | P | G);                     // a byte no number has
+      bad |= G & ~pS;                              // a sign leads
+      bad |= add_carry(D, pP, frac_run) & ~D & ~S; // after a point's digits: white space
       E0 = exp_sign0 = exp_first0 = exp_second0 = 0;
     } else {
       const std::uint64_t pE = prev(E, E0);
       const std::uint64_t exp_sign = G & pE;
-      bad |= ~(S | D | P | G | E);                    // a byte no number has
-      bad |= G & ~(pS | pE);                          // a sign leads, or follows the 'e'
-      bad |= E & pS;                                  // a mantissa comes first
-      bad |= pE & ~(D | G);                           // after 'e': a sign or a digit
-      bad |= prev(exp_sign, exp_sign0) & ~D;          // after its sign: a digit
+      bad |= ~(S | D | P | G | E);           // a byte no number has
+      bad |= G & ~(pS | pE);                 // a sign leads, or follows the 'e'
+      bad |= E & pS;                         // a mantissa comes first
+      bad |= pE & ~(D | G);                  // after 'e': a sign or a digit
+      bad |= prev(exp_sign, exp_sign0) & ~D; // after its sign: a digit
       // Adding a bit at the first digit of a run carries through the run and
       // lands on the byte after it: after the exponent's digits the token
       // ends, after a point's digits comes white space or the exponent. (A

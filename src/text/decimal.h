@@ -251,7 +251,7 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
 // (longer, an exponent, no digit), for the general loop.
 //   "12.5 " -> m = 12500000, d = 6 (the digits are filled up to eight)
 [[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, unsigned& d,
-                                                       const char*& end) {
+                                                      const char*& end) {
   std::uint64_t v = load8(q);
   const std::uint64_t nd = non_digits(v);
   if (nd == 0) [[unlikely]]
