@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "detect/tally.h"
+#include "common/dimensions.h"
 #include "results/names.h"
 
 namespace td {
