@@ -69,7 +69,6 @@ bool source_fill(ByteSource& s, std::size_t want) {
     std::memmove(s.buf, s.buf + s.pos, s.end - s.pos);
     s.end -= s.pos;
     s.pos = 0;
-    ++s.refills;
   }
   want = std::min(want, kSourceBytes);
   while (!s.eof && s.end < want) {

@@ -34,7 +34,6 @@ struct ByteSource {
   std::size_t end = 0;       // one past the last byte of data
   bool eof = false;          // the source has nothing more
   int error = 0;             // errno of a failed open or read; the data is then dropped
-  unsigned long refills = 0; // counts the fills that moved the data
 };
 
 // Each open ends the previous source and keeps the buffer; source_close frees it.
