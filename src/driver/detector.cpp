@@ -230,8 +230,15 @@ int run_detector(const ScanDims& dims) {
   const std::new_handler earlier_handler = std::set_new_handler(allocation_failed);
   Run run;
   run.dims = dims;
-  start_up(run);
-  int status = configure_and_scan(run);
+  int status = kExitOk;
+  try {
+    start_up(run);
+    status = configure_and_scan(run);
+  } catch (const std::bad_alloc&) {
+    // An allocation that failed without asking the new handler (an
+    // operator new put in place of the library's).
+    allocation_failed();
+  }
   shut_down(run, status);
   std::set_new_handler(earlier_handler);
   return status;
