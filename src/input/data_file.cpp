@@ -16,6 +16,7 @@
 #include "input/records.h"
 #include "input/token_index.h"
 #include "storage/tables.h"
+#include "text/byte_source.h"
 #include "text/scanner.h"
 
 namespace td {
@@ -72,7 +73,7 @@ void index_next_segment(DataFile* f) {
 } // namespace
 
 DataFile* data_file_open(const char* path, std::string& reason) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = open_for_reading(path);
   if (fd < 0) {
     reason = std::strerror(errno);
     return nullptr;

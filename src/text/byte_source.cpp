@@ -26,9 +26,24 @@ void start(ByteSource& s) {
 
 } // namespace
 
+int open_for_reading(const char* path) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer; with it, a FIFO
+  // that has none reads as empty. Reads wait as usual once it is cleared.
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
 bool source_open_file(ByteSource& s, const char* path) {
   reset(s);
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = open_for_reading(path);
   if (fd < 0) {
     s.error = errno;
     s.eof = true;

@@ -29,12 +29,16 @@ struct ByteSource {
   std::size_t mem_pos = 0;
   std::size_t read_chunk = kSourceBytes; // most bytes taken per read
 
-  char* buf = nullptr;       // kSourceBytes + kSourcePadding
-  std::size_t pos = 0;       // next unread byte
-  std::size_t end = 0;       // one past the last byte of data
-  bool eof = false;          // the source has nothing more
-  int error = 0;             // errno of a failed open or read; the data is then dropped
+  char* buf = nullptr; // kSourceBytes + kSourcePadding
+  std::size_t pos = 0; // next unread byte
+  std::size_t end = 0; // one past the last byte of data
+  bool eof = false;    // the source has nothing more
+  int error = 0;       // errno of a failed open or read; the data is then dropped
 };
+
+// Opens `path` for reading without waiting for a FIFO's writer (a FIFO that
+// has none reads as empty). -1: errno says why.
+int open_for_reading(const char* path);
 
 // Each open ends the previous source and keeps the buffer; source_close frees it.
 // false: s.error holds errno.

@@ -201,6 +201,26 @@ TEST(Faults, OneLineAStatusAndNothingLost) {
          ASSERT_EQ(::mkfifo((d / "R_Tmin_LT0.0_count_results.csv").c_str(), 0644), 0);
        },
        4, "Error creating result file R_Tmin_LT0.0_count_results.csv: it is a FIFO with no reader\n", kOld},
+      // Opening a FIFO for reading waits for a writer: the inputs are opened
+      // without waiting, and a FIFO that has none reads as empty.
+      {"a data file that is a FIFO no program writes", kConfig,
+       [](const ScratchDir& d) {
+         ASSERT_EQ(::mkfifo((d / "data.txt").c_str(), 0644), 0);
+         write_file(d / kHot, kOld);
+       },
+       3, "Error reading data file data.txt: run 1, day 1: the file ends early, at field 1 (first integer)\n",
+       kOld},
+      {"a configuration that is a FIFO no program writes", kConfig,
+       [data](const ScratchDir& d) {
+         data(records(6))(d);
+         std::filesystem::remove(d / "TAV_WG_dly_TD_ini.txt");
+         ASSERT_EQ(::mkfifo((d / "TAV_WG_dly_TD_ini.txt").c_str(), 0644), 0);
+       },
+       2,
+       "error on line 5 of ini file\nerror on line 12 of ini file\nerror on line 19 of ini file\n"
+       "error on line 9 of ini file\nerror on line 16 of ini file\nerror on line 23 of ini file\n"
+       "error on line 6 of ini file\nerror on line 13 of ini file\nerror on line 20 of ini file\n",
+       kOld},
       {"another run writes a result file", kConfig,
        [data](const ScratchDir& d) {
          data(records(6))(d);
