@@ -245,12 +245,13 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   return v & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
-// "[digits][.digits]" of 1 to 7 digits in the eight bytes at q, ended by a
-// byte that is neither a digit, a point nor 'e'/'E': the digits as one
-// number m and the power of ten d to divide it by. false: another shape
-// (longer, an exponent, no digit), for the general loop.
-//   "12.5 " -> m = 12500000, d = 6 (the digits are filled up to eight)
-[[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, unsigned& d,
+// "[digits][.digits][(e|E)[+-]d[d]]" with 1 to 7 digits in the eight bytes
+// at q: the digits as one number m and the power of ten e10 to scale it by.
+// false: another shape (longer, a longer exponent, no digit), for the
+// general loop.
+//   "12.5 " -> m = 12500000, e10 = -6 (the digits are filled up to eight)
+//   "53e-1" -> m = 53000000, e10 = -7
+[[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, int& e10,
                                                       const char*& end) {
   std::uint64_t v = load8(q);
   const std::uint64_t nd = non_digits(v);
@@ -266,12 +267,27 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   // byte moved in at the top is 0, so after a point n is at most 7.
   const auto n = static_cast<unsigned>(std::countr_zero(non_digits(v))) / 8;
   end = q + n + point;
-  if (n == 0 || (point && n == 7) || (*end | 0x20) == 'e') [[unlikely]]
+  if (n == 0 || (point && n == 7)) [[unlikely]]
     return false;
   // Filled with '0' after the digits, the number is the digits followed by
   // 8 - n zeros: the value is m / 10^(8 - ints) with or without a point.
   m = eight_digits_value(low_bytes(v, n) | ((0x3030303030303030u << (8 * n - 1)) << 1));
-  d = 8 - ints;
+  e10 = static_cast<int>(ints) - 8;
+  if ((*end | 0x20) == 'e') {
+    const char* x = end + 1;
+    const bool neg = *x == '-';
+    x += (*x == '-') | (*x == '+');
+    const auto e0 = static_cast<unsigned>(x[0] - '0'), e1 = static_cast<unsigned>(x[1] - '0');
+    if (e0 >= 10) return false; // "1e" is no number
+    int e = static_cast<int>(e0);
+    ++x;
+    if (e1 < 10) {
+      e = e * 10 + static_cast<int>(e1);
+      if (is_decimal_digit(*++x)) return false; // three digits or more
+    }
+    e10 += neg ? -e : e;
+    end = x;
+  }
   return true;
 }
 
@@ -287,14 +303,17 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   const char c = *p;
   const char* const first = p + ((c == '-') | (c == '+'));
   {
-    // Most values: at most eight digits, no exponent, read without a loop.
+    // Most values: at most seven digits and a short exponent, read without
+    // a loop.
     std::uint64_t m8 = 0;
-    unsigned d = 0;
+    int e10 = 0;
     const char* end = nullptr;
-    if (eight_byte_decimal(first, m8, d, end)) [[likely]] {
-      const double v = static_cast<double>(m8) / kExactPowersOfTen[d];
-      out = with_sign(v, c == '-');
-      return end;
+    if (eight_byte_decimal(first, m8, e10, end)) [[likely]] {
+      if (e10 <= 0 && e10 >= -22) [[likely]] { // m < 10^8: the exact fast path
+        out = with_sign(static_cast<double>(m8) / kExactPowersOfTen[-e10], c == '-');
+        return end;
+      }
+      if (exact_to_double(c == '-', m8, e10, out)) return end;
     }
   }
   std::uint64_t m = 0; // wraps beyond 19 digits, which are declined
