@@ -97,7 +97,7 @@ TEST(DataFile, FaultsNameTheFieldAndWhatStoodThere) {
        "field 15 (PET) is not a number: found \"??\""},
   };
   // At the end of the file the record is read field by field; followed by
-  // more records, it is first offered to the whole-record reading.
+  // more records, it is first offered to the token index and the kernel.
   for (const Case& c : cases) {
     for (const std::string& after : {std::string(), "\n" + good}) {
       if (!after.empty() && c.text.starts_with("the file ends early")) continue;
@@ -143,13 +143,14 @@ std::string differs_from_model(const std::string& text, std::uint32_t wanted, bo
   return {};
 }
 
-// Records are read whole when every field has a plain shape and field by
-// field otherwise; both must agree with stream extraction on every spelling,
-// also on tokens that run two numbers together, and whichever values are
-// wanted.
+// Records are read from the token index when every token is a number that
+// `>>` reads whole, and field by field otherwise; both must agree with
+// stream extraction on every spelling, also on tokens that run two numbers
+// together, and whichever values are wanted.
 TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
-  // Mostly short, as data files write them, so that most records fit the
-  // whole-record reading; sometimes long, which it leaves to the other one.
+  // Mostly short, as data files write them, so that most records take the
+  // token index and the kernel; sometimes long or odd, which they leave to
+  // the field-by-field reader.
   const char* const ints[] = {"1", "+7", "-0", "007", "42"};
   const char* const long_ints[] = {"123456789", "-123456789", "1234567890", "-2147483648"};
   const char* const reals[] = {"0", "-0", "5.", ".5", "-.5", "+2.25", "0.98", "-0.0", "7", "12.5", "-3.25"};
