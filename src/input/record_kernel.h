@@ -52,7 +52,7 @@ namespace kernel_detail {
   }
   InPlace at{p};
   if (!parse_integer(at, month)) return false;
-  return static_cast<std::uint32_t>(month - 1) < 12;
+  return static_cast<std::uint32_t>(month) - 1u < 12;
 }
 
 } // namespace kernel_detail
