@@ -39,9 +39,7 @@ struct TokenIndex {
   // Per 64 bytes from base: bit i set where byte 64k + i is '.', 'e' or 'E'
   // (the tokens that are not integers). Two zero words follow the last block.
   std::uint64_t not_integer[kBlocks + 2];
-  // Working masks of the indexing, per 64 bytes: the byte classes (white
-  // space, digit, point, sign, 'e') and the token starts.
-  std::uint64_t classes[kBlocks][5];
+  // The token starts of each 64 bytes, as the indexing finds them.
   std::uint64_t starts[kBlocks];
 };
 

@@ -128,33 +128,22 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
   ix.base = base;
   ix.next = 0;
 
-  // Pass 1: the byte classes. Bytes past the segment count as white space.
-  for (std::size_t k = 0; k < blocks; ++k) {
-    Classes c = classify(base + 64 * k);
-    ix.classes[k][0] = c.space;
-    ix.classes[k][1] = c.digit;
-    ix.classes[k][2] = c.point;
-    ix.classes[k][3] = c.sign;
-    ix.classes[k][4] = c.expo;
-  }
-  if (const std::size_t left = len - 64 * (blocks - 1); left < 64) {
-    const std::uint64_t in = (std::uint64_t{1} << left) - 1;
-    std::uint64_t* const last = ix.classes[blocks - 1];
-    last[0] |= ~in;
-    for (int i = 1; i < 5; ++i) last[i] &= in;
-  }
-
-  // Pass 2: token starts, and the first byte that breaks the grammar. The
-  // previous byte's classes come in from the block before; the segment
-  // starts after white space.
+  // Pass 1: the byte classes, the token starts, and the first byte that
+  // breaks the grammar. The previous byte's classes come in from the block
+  // before; the segment starts after white space.
   std::uint64_t S0 = std::uint64_t{1} << 63, D0 = 0, P0 = 0, E0 = 0;
   std::uint64_t exp_sign0 = 0, lead_sign0 = 0, bare_point0 = 0, exp_first0 = 0, exp_second0 = 0;
   std::uint64_t exp_run = 0, frac_run = 0; // carries of the digit runs below
   std::size_t k = 0;
   std::uint64_t bad = 0;
   for (; k < blocks; ++k) {
-    const std::uint64_t S = ix.classes[k][0], D = ix.classes[k][1], P = ix.classes[k][2];
-    const std::uint64_t G = ix.classes[k][3], E = ix.classes[k][4];
+    Classes c = classify(base + 64 * k);
+    if (const std::size_t left = len - 64 * k; left < 64) [[unlikely]] {
+      // Bytes past the segment count as white space.
+      const std::uint64_t in = (std::uint64_t{1} << left) - 1;
+      c = {c.space | ~in, c.digit & in, c.point & in, c.sign & in, c.expo & in};
+    }
+    const std::uint64_t S = c.space, D = c.digit, P = c.point, G = c.sign, E = c.expo;
     const std::uint64_t pS = prev(S, S0), pD = prev(D, D0), pP = prev(P, P0);
     const std::uint64_t lead_sign = G & pS;
     const std::uint64_t bare_point = P & ~pD;     // a point with no digit before it
@@ -202,7 +191,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
   }
   ix.not_integer[k + 1] = ix.not_integer[k + 2] = 0;
 
-  // Pass 3: the starts as offsets.
+  // Pass 2: the starts as offsets.
   std::uint32_t n = 0;
   if (bad != 0) {
     // The token holding the fault starts at or before its first bit (a check
