@@ -52,10 +52,10 @@ void index_next_segment(DataFile* f) {
   ByteSource& src = f->scanner.src;
   TokenIndex& ix = f->index;
   ix.count = ix.next = 0;
-  if (!src.eof && src.end - src.pos < kSegmentBytes && !source_fill(src, kSegmentBytes)) return;
-  const std::size_t left = src.end - src.pos;
+  if (!src.eof && source_available(src) < kSegmentBytes && !source_fill(src, kSegmentBytes)) return;
+  const std::size_t left = source_available(src);
   const std::size_t len = left < kSegmentBytes ? left : kSegmentBytes;
-  f->index_tokens(src.buf + src.pos, len, src.eof && len == left, ix);
+  f->index_tokens(source_data(src), len, src.eof && len == left, ix);
 }
 
 [[gnu::noinline]] RecordStatus read_slow(DataFile* f, DailyRecord& rec, RecordFault& fault) {

@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "text/scanner.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

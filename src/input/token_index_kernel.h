@@ -75,7 +75,7 @@ TD_INLINE Classes classify(const char* p) {
   for (unsigned i = 0; i < 64; ++i) {
     const std::uint64_t bit = std::uint64_t{1} << i;
     const char b = p[i];
-    if (b == ' ' || static_cast<unsigned char>(b - '\t') < 5) c.space |= bit;
+    if (is_space_byte(b)) c.space |= bit;
     if (static_cast<unsigned char>(b - '0') < 10) c.digit |= bit;
     if (b == '.') c.point |= bit;
     if (b == '+' || b == '-') c.sign |= bit;
@@ -208,8 +208,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
     n = flatten(ix.starts[j], static_cast<std::uint32_t>(64 * j), ix.start, n);
   // A token that reaches the end of the segment may go on after it.
   if (!ends_data && n > 0 && len > 0) {
-    const char last = base[len - 1];
-    if (!(last == ' ' || static_cast<unsigned char>(last - '\t') < 5)) --n;
+    if (!is_space_byte(base[len - 1])) --n;
   }
   ix.count = n;
 }

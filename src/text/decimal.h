@@ -51,17 +51,23 @@ struct InPlace {
 
 inline bool is_decimal_digit(int c) { return static_cast<unsigned>(c - '0') < 10; }
 
+// Takes a '+' or '-' at the cursor, if one stands there; true for '-'. `c`
+// is the byte at the cursor before and after.
+template <class In>
+bool take_sign(In& in, int& c) {
+  if (c != '+' && c != '-') return false;
+  const bool neg = c == '-';
+  in.take();
+  c = in.peek();
+  return neg;
+}
+
 // Reads an integer at the cursor. false: not a number (or out of range);
 // the cursor then stands where reading stopped.
 template <class In>
 bool parse_integer(In& in, std::int32_t& out) {
   int c = in.peek();
-  bool neg = false;
-  if (c == '+' || c == '-') {
-    neg = c == '-';
-    in.take();
-    c = in.peek();
-  }
+  const bool neg = take_sign(in, c);
   if (!is_decimal_digit(c)) return false;
   std::uint64_t m = 0;
   unsigned sig = 0; // significant digits, counted up to 11
@@ -82,16 +88,11 @@ bool parse_integer(In& in, std::int32_t& out) {
 template <class In>
 bool parse_decimal(In& in, DecimalDigits& d) {
   int c = in.peek();
-  d.negative = false;
   d.mantissa = 0;
   d.count = 0;
   d.point = 0;
   d.sticky = false;
-  if (c == '+' || c == '-') {
-    d.negative = c == '-';
-    in.take();
-    c = in.peek();
-  }
+  d.negative = take_sign(in, c);
   bool any = false; // a mantissa digit
   bool dot = false;
   for (;; in.take(), c = in.peek()) {
@@ -125,12 +126,7 @@ bool parse_decimal(In& in, DecimalDigits& d) {
   if (c != 'e' && c != 'E') return true;
   in.take();
   c = in.peek();
-  bool eneg = false;
-  if (c == '+' || c == '-') {
-    eneg = c == '-';
-    in.take();
-    c = in.peek();
-  }
+  const bool eneg = take_sign(in, c);
   if (!is_decimal_digit(c)) return false;
   std::int64_t e = 0;
   for (; is_decimal_digit(c); in.take(), c = in.peek())
@@ -146,12 +142,16 @@ bool parse_decimal(In& in, DecimalDigits& d) {
   return v;
 }
 
-// True when all eight bytes of v are '0'..'9': adding 0x46 sets the top bit
-// of a byte above '9', subtracting '0' that of a byte below '0' (a carry or
-// borrow between bytes starts at a byte that is flagged itself).
-[[gnu::always_inline]] inline bool eight_digits(std::uint64_t v) {
-  return (((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u) == 0;
+// Bit 7 of each byte of v set where the byte is not '0'..'9': adding 0x46
+// sets the top bit of a byte above '9', subtracting '0' that of a byte below
+// '0'. A carry or borrow between bytes starts at a byte that is flagged
+// itself, so the lowest flagged byte is exact; those above it may not be.
+[[gnu::always_inline]] inline std::uint64_t non_digits(std::uint64_t v) {
+  return ((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u;
 }
+
+// True when all eight bytes of v are '0'..'9'.
+[[gnu::always_inline]] inline bool eight_digits(std::uint64_t v) { return non_digits(v) == 0; }
 
 // The value of eight digit bytes, the first byte the most significant: the
 // multiplications combine neighbours into 2 digits, then 4, then 8.
@@ -234,10 +234,18 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   return decimal_to_double_slow(d, out);
 }
 
-// Bit 7 of each byte of v set where the byte is not '0'..'9' (the lowest
-// such byte exactly; see eight_digits).
-[[gnu::always_inline]] inline std::uint64_t non_digits(std::uint64_t v) {
-  return ((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u;
+// The exponent after the 'e' of a short spelling: "[+-]d{1,4}" at x. Returns
+// the byte after it, or nullptr for no digit ("1e" is no number) or more
+// than four (a value the short paths leave to the general grammar).
+[[gnu::always_inline]] inline const char* short_exponent(const char* x, int& e) {
+  const bool neg = *x == '-';
+  x += (*x == '-') | (*x == '+');
+  const char* const first = x;
+  int v = 0;
+  while (is_decimal_digit(*x) && x - first < 5) v = v * 10 + (*x++ - '0');
+  if (x == first || x - first > 4) return nullptr;
+  e = neg ? -v : v;
+  return x;
 }
 
 // The low n bytes of v (n = 0..7).
@@ -245,10 +253,9 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   return v & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
-// "[digits][.digits][(e|E)[+-]d[d]]" with 1 to 7 digits in the eight bytes
+// "[digits][.digits][(e|E)[+-]d{1,4}]" with 1 to 7 digits in the eight bytes
 // at q: the digits as one number m and the power of ten e10 to scale it by.
-// false: another shape (longer, a longer exponent, no digit), for the
-// general loop.
+// false: another shape (more digits, a longer exponent), for the loop.
 //   "12.5 " -> m = 12500000, e10 = -6 (the digits are filled up to eight)
 //   "53e-1" -> m = 53000000, e10 = -7
 [[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, int& e10,
@@ -263,7 +270,7 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
     const std::uint64_t below = (std::uint64_t{1} << (8 * ints)) - 1;
     v = (v & below) | ((v >> 8) & ~below);
   }
-  // The first byte that is no digit is exact now (see eight_digits); the
+  // The first byte that is no digit is exact now (see non_digits); the
   // byte moved in at the top is 0, so after a point n is at most 7.
   const auto n = static_cast<unsigned>(std::countr_zero(non_digits(v))) / 8;
   end = q + n + point;
@@ -274,19 +281,10 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   m = eight_digits_value(low_bytes(v, n) | ((0x3030303030303030u << (8 * n - 1)) << 1));
   e10 = static_cast<int>(ints) - 8;
   if ((*end | 0x20) == 'e') {
-    const char* x = end + 1;
-    const bool neg = *x == '-';
-    x += (*x == '-') | (*x == '+');
-    const auto e0 = static_cast<unsigned>(x[0] - '0'), e1 = static_cast<unsigned>(x[1] - '0');
-    if (e0 >= 10) return false; // "1e" is no number
-    int e = static_cast<int>(e0);
-    ++x;
-    if (e1 < 10) {
-      e = e * 10 + static_cast<int>(e1);
-      if (is_decimal_digit(*++x)) return false; // three digits or more
-    }
-    e10 += neg ? -e : e;
-    end = x;
+    int e = 0;
+    end = short_exponent(end + 1, e);
+    if (end == nullptr) return false;
+    e10 += e;
   }
   return true;
 }
@@ -308,13 +306,8 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
     std::uint64_t m8 = 0;
     int e10 = 0;
     const char* end = nullptr;
-    if (eight_byte_decimal(first, m8, e10, end)) [[likely]] {
-      if (e10 <= 0 && e10 >= -22) [[likely]] { // m < 10^8: the exact fast path
-        out = with_sign(static_cast<double>(m8) / kExactPowersOfTen[-e10], c == '-');
-        return end;
-      }
-      if (exact_to_double(c == '-', m8, e10, out)) return end;
-    }
+    if (eight_byte_decimal(first, m8, e10, end) && exact_to_double(c == '-', m8, e10, out)) [[likely]]
+      return end;
   }
   std::uint64_t m = 0; // wraps beyond 19 digits, which are declined
   const char* r = append_digits(first, m);
@@ -330,16 +323,11 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   if (digits - 1 >= 19) [[unlikely]]
     return nullptr;
   if ((*r | 0x20) == 'e') {
-    const char* q = r + 1;
-    const bool eneg = *q == '-';
-    q += (*q == '-') | (*q == '+');
-    const char* const ed = q;
-    std::int64_t e = 0;
-    while (is_decimal_digit(*q) && q - ed < 5) e = e * 10 + (*q++ - '0');
-    if (q == ed || q - ed > 4) [[unlikely]]
-      return nullptr; // no digit ("1e" is no number), or a long exponent
-    e10 += eneg ? -e : e;
-    r = q;
+    int e = 0;
+    r = short_exponent(r + 1, e);
+    if (r == nullptr) [[unlikely]]
+      return nullptr;
+    e10 += e;
   }
   return exact_to_double(c == '-', m, e10, out) ? r : nullptr;
 }

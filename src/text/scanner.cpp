@@ -32,7 +32,7 @@ struct Streamed {
   }
   void take() {
     if (s.bad_len < Scanner::kBadTokenMax) s.bad[s.bad_len++] = s.src.buf[s.src.pos];
-    ++s.src.pos;
+    source_consume(s.src, 1);
   }
 };
 
@@ -66,7 +66,7 @@ ScanStatus scan_number(Scanner& s, Parse parse) {
   const auto stop = static_cast<std::size_t>(at.p - src.buf);
   if (stop < src.end || src.eof) {
     if (!ok) return reject(s, token, false);
-    src.pos = stop;
+    source_consume(src, stop - token);
     return ScanStatus::ok;
   }
   s.bad_len = 0;
@@ -115,17 +115,13 @@ ScanStatus scan_word(Scanner& s, std::string& out) {
     std::size_t i = src.pos;
     while (i < src.end && !is_space_byte(src.buf[i])) ++i;
     out.append(src.buf + src.pos, i - src.pos);
-    src.pos = i;
+    source_consume(src, i - src.pos);
     if (i < src.end || src.eof) return ScanStatus::ok;
     if (!source_fill(src, 1)) return ScanStatus::io_error;
   }
 }
 
-int scanner_peek(Scanner& s) {
-  ByteSource& src = s.src;
-  if (src.pos == src.end && (src.eof || !source_fill(src, 1) || src.pos == src.end)) return -1;
-  return static_cast<unsigned char>(src.buf[src.pos]);
-}
+int scanner_peek(Scanner& s) { return Streamed{s}.peek(); }
 
 std::string printable_text(const char* p, std::size_t n) {
   std::string out(p, n);
