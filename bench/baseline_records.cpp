@@ -41,7 +41,7 @@ void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 
 void data_file_want(DataFile*, std::uint32_t) {}
 
-void data_file_portable(DataFile*) {}
+void data_file_limit_build(DataFile*, ReaderBuild) {}
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   std::int32_t scratch = 0;

@@ -35,5 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (!step.ok || std::bit_cast<std::uint64_t>(fast) != std::bit_cast<std::uint64_t>(step.d) ||
        static_cast<std::size_t>(end - text.data()) != step.offset))
     std::abort();
+  // Where the text has no exponent, the reading that rules them out agrees.
+  if (text.find_first_of("eE") == std::string::npos) {
+    double plain = 0;
+    if (td::parse_short_decimal<false>(text.data(), plain) != end ||
+        (end != nullptr && std::bit_cast<std::uint64_t>(plain) != std::bit_cast<std::uint64_t>(fast)))
+      std::abort();
+  }
   return 0;
 }

@@ -58,12 +58,17 @@ void index_next_segment(DataFile* f) {
   f->index_tokens(source_data(src), len, src.eof && len == left, ix);
 }
 
+[[gnu::always_inline]] inline bool kernel_read_any(TokenIndex& ix, std::uint32_t wanted, DailyRecord& rec) {
+  return ix.exponents ? kernel_read<true>(ix, wanted, rec) : kernel_read<false>(ix, wanted, rec);
+}
+
 [[gnu::noinline]] RecordStatus read_slow(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   TokenIndex& ix = f->index;
   f->scanner.src.pos = resume_offset(f);
   if (ix.next + kFieldsPerRecord > ix.count) {
     index_next_segment(f);
-    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted, rec)) return RecordStatus::ok;
+    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, rec))
+      return RecordStatus::ok;
   }
   // The record is read again from its first byte; the index is then stale.
   ix.count = ix.next = 0;
@@ -97,14 +102,14 @@ DataFile* data_file_open(const char* path, std::string& reason) {
   auto* f = new (alloc_checked(sizeof(DataFile))) DataFile{};
   f->dev = static_cast<unsigned long long>(st.st_dev);
   f->ino = static_cast<unsigned long long>(st.st_ino);
-  f->index_tokens = choose_index_tokens(false);
+  f->index_tokens = choose_index_tokens(ReaderBuild::avx512);
   scanner_open_fd(f->scanner, fd, true);
   return f;
 }
 
 void data_file_want(DataFile* f, std::uint32_t codes) { f->wanted = codes & kAllCodes; }
 
-void data_file_portable(DataFile* f) { f->index_tokens = choose_index_tokens(true); }
+void data_file_limit_build(DataFile* f, ReaderBuild widest) { f->index_tokens = choose_index_tokens(widest); }
 
 void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
   dev = f->dev;
@@ -113,7 +118,7 @@ void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   TokenIndex& ix = f->index;
-  if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted, rec)) [[likely]]
+  if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, rec)) [[likely]]
     return RecordStatus::ok;
   return read_slow(f, rec, fault);
 }

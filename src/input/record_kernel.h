@@ -59,7 +59,9 @@ namespace kernel_detail {
 
 // Reads the record of tokens ix.next .. ix.next + 14 (all indexed). true:
 // `rec` holds its month and the values of the codes in `wanted`, and
-// ix.next has moved past it. false: nothing is consumed.
+// ix.next has moved past it. false: nothing is consumed. kExponent false:
+// the segment has no 'e' or 'E' (ix.exponents), so no value has an exponent.
+template <bool kExponent>
 [[gnu::always_inline]] inline bool kernel_read(TokenIndex& ix, std::uint32_t wanted, DailyRecord& rec) {
   const std::uint32_t* const s = ix.start + ix.next;
   // An integer token of at most 7 bytes without '.', 'e' or 'E' is a whole
@@ -76,7 +78,7 @@ namespace kernel_detail {
   for (std::uint32_t w = wanted; w != 0; w &= w - 1) {
     const int code = std::countr_zero(w);
     const char* const p = ix.base + s[kIntsPerRecord + code];
-    if (parse_short_decimal(p, rec.values[code]) == nullptr) [[unlikely]] {
+    if (parse_short_decimal<kExponent>(p, rec.values[code]) == nullptr) [[unlikely]] {
       if (!kernel_detail::general_decimal(p, rec.values[code])) return false; // out of range
     }
   }

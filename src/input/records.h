@@ -51,9 +51,12 @@ void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 // values of the other codes may be left unset. Every field is checked all
 // the same, so the faults found do not depend on it.
 void data_file_want(DataFile* f, std::uint32_t codes);
-// Reads with the baseline instructions only, also where the processor has
-// wider ones (to test both builds of the reader on one machine).
-void data_file_portable(DataFile* f);
+// The builds of the reader's structure stage, narrowest first: baseline
+// instructions, AVX2 and BMI, AVX-512 (BW, VBMI2).
+enum class ReaderBuild : int { portable, avx2, avx512 };
+// Reads with the widest build the processor runs up to `widest` (opened:
+// the widest it runs), so that every build can be tested on one machine.
+void data_file_limit_build(DataFile* f, ReaderBuild widest);
 // Reads the next record; anything but ok leaves `rec` unusable.
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault);
 void data_file_close(DataFile* f);

@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "input/records.h"
+
 namespace td {
 
 // Bytes indexed at once: enough to make the start of a segment cheap, small
@@ -35,6 +37,7 @@ struct TokenIndex {
   const char* base = nullptr; // the segment's first byte
   std::uint32_t count = 0;    // tokens indexed
   std::uint32_t next = 0;     // the first token not yet read
+  bool exponents = false;     // an 'e' or 'E' stands in the segment
   std::uint32_t start[kMaxTokens + 16];
   // Per 64 bytes from base: bit i set where byte 64k + i is '.', 'e' or 'E'
   // (the tokens that are not integers). Two zero words follow the last block.
@@ -48,12 +51,14 @@ struct TokenIndex {
 // token is complete; otherwise a token that reaches base + len is left out.
 using IndexTokens = void (*)(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
 
-// The same code built for the baseline instructions and for AVX2 and BMI.
+// The same code built for the baseline instructions, for AVX2 and BMI, and
+// for AVX-512.
 void index_tokens_portable(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
 void index_tokens_avx2(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
+void index_tokens_avx512(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
 
-// The build for this processor, chosen once; `portable` forces the baseline.
-IndexTokens choose_index_tokens(bool portable);
+// The widest build this processor runs, up to `widest`; chosen once a file.
+IndexTokens choose_index_tokens(ReaderBuild widest);
 
 // Bits [a, b) of the mask words m, b - a <= 64, none set.
 inline bool bits_clear(const std::uint64_t* m, std::uint32_t a, std::uint32_t b) {

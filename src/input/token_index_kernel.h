@@ -1,7 +1,8 @@
 // The structure stage's kernel, included by token_index.cpp once for each
-// instruction set it is built for: TD_KERNEL_AVX2 selects 32-byte compares,
-// otherwise 16-byte ones (or plain byte tests where there is no SSE2). The
-// includer opens the namespace and sets the target.
+// instruction set it is built for: TD_KERNEL_AVX512 selects 64-byte compares
+// into mask registers and flattening by compression, TD_KERNEL_AVX2 32-byte
+// compares, otherwise 16-byte ones (or plain byte tests where there is no
+// SSE2). The includer opens the namespace and sets the target.
 // No include guard: included once per build of the kernel.
 
 #if !defined(TD_INLINE)
@@ -22,7 +23,24 @@ struct Classes {
   std::uint64_t expo;  // 'e' 'E'
 };
 
-#if defined(TD_KERNEL_AVX2)
+#if defined(TD_KERNEL_AVX512)
+TD_INLINE __m512i splat(char v) { return _mm512_set1_epi8(v); }
+// Unsigned x - lo < n: one compare tests the range lo..lo+n-1.
+TD_INLINE std::uint64_t in_range(__m512i x, char lo, char n) {
+  return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(x, splat(lo)), splat(n));
+}
+
+TD_INLINE Classes classify(const char* p) {
+  const __m512i x = _mm512_loadu_si512(p);
+  Classes c;
+  c.space = _mm512_cmpeq_epi8_mask(x, splat(' ')) | in_range(x, '\t', 5);
+  c.digit = in_range(x, '0', 10);
+  c.point = _mm512_cmpeq_epi8_mask(x, splat('.'));
+  c.sign = _mm512_cmpeq_epi8_mask(x, splat('+')) | _mm512_cmpeq_epi8_mask(x, splat('-'));
+  c.expo = _mm512_cmpeq_epi8_mask(_mm512_or_si512(x, splat(0x20)), splat('e'));
+  return c;
+}
+#elif defined(TD_KERNEL_AVX2)
 // Adding 0x80 - lo moves lo..lo+n-1 to the n lowest signed bytes, and
 // nothing else lands there: one signed compare tests a range.
 TD_INLINE __m256i in_range(__m256i x, char lo, int n) {
@@ -85,6 +103,31 @@ TD_INLINE Classes classify(const char* p) {
 }
 #endif
 
+#if defined(TD_KERNEL_AVX512)
+// Appends 64 * block + the position of every set bit of `bits` to out[n..]:
+// the byte numbers 0..63 compressed by the mask, widened to 32 bits, 16 at a
+// store (the index has room for the 15 entries a store may write past the
+// last).
+TD_INLINE std::uint32_t flatten(std::uint64_t bits, std::uint32_t offset, std::uint32_t* out,
+                                std::uint32_t n) {
+  const auto count = static_cast<std::uint32_t>(std::popcount(bits));
+  const __m512i byte_numbers =
+      _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42,
+                      41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20,
+                      19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i packed = _mm512_maskz_compress_epi8(bits, byte_numbers);
+  const __m512i base = _mm512_set1_epi32(static_cast<int>(offset));
+  std::uint32_t* const o = out + n;
+  const auto put = [&](std::uint32_t at, __m128i part) {
+    _mm512_storeu_si512(o + at, _mm512_add_epi32(_mm512_cvtepu8_epi32(part), base));
+  };
+  put(0, _mm512_castsi512_si128(packed));
+  // A token start follows white space, so 64 bytes hold at most 32.
+  if (count > 16) [[unlikely]]
+    put(16, _mm512_extracti32x4_epi32(packed, 1));
+  return n + count;
+}
+#else
 // Appends 64 * block + the position of every set bit of `bits` to out[n..].
 // Writes 16 entries whatever the count (the index has room for them), so
 // that the usual 8 to 16 tokens of a block take no branch per token. The
@@ -107,6 +150,8 @@ TD_INLINE std::uint32_t flatten(std::uint64_t bits, std::uint32_t offset, std::u
   }
   return n + count;
 }
+
+#endif
 
 // x + y + carry_in, and whether it carried out of bit 63.
 TD_INLINE std::uint64_t add_carry(std::uint64_t x, std::uint64_t y, std::uint64_t& carry) {
@@ -135,7 +180,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
   std::uint64_t exp_sign0 = 0, lead_sign0 = 0, bare_point0 = 0, exp_first0 = 0, exp_second0 = 0;
   std::uint64_t exp_run = 0, frac_run = 0; // carries of the digit runs below
   std::size_t k = 0;
-  std::uint64_t bad = 0;
+  std::uint64_t bad = 0, any_e = 0;
   for (; k < blocks; ++k) {
     Classes c = classify(base + 64 * k);
     if (const std::size_t left = len - 64 * k; left < 64) [[unlikely]] {
@@ -145,6 +190,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
     }
     const std::uint64_t S = c.space, D = c.digit, P = c.point, G = c.sign, E = c.expo;
     const std::uint64_t pS = prev(S, S0), pD = prev(D, D0), pP = prev(P, P0);
+    any_e |= E;
     const std::uint64_t lead_sign = G & pS;
     const std::uint64_t bare_point = P & ~pD;     // a point with no digit before it
     bad = prev(lead_sign, lead_sign0) & ~(D | P); // after a leading sign: the mantissa
@@ -190,6 +236,7 @@ TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, T
     lead_sign0 = lead_sign, bare_point0 = bare_point;
   }
   ix.not_integer[k + 1] = ix.not_integer[k + 2] = 0;
+  ix.exponents = any_e != 0;
 
   // Pass 2: the starts as offsets.
   std::uint32_t n = 0;

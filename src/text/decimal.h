@@ -153,15 +153,20 @@ bool parse_decimal(In& in, DecimalDigits& d) {
 // True when all eight bytes of v are '0'..'9'.
 [[gnu::always_inline]] inline bool eight_digits(std::uint64_t v) { return non_digits(v) == 0; }
 
-// The value of eight digit bytes, the first byte the most significant: the
-// multiplications combine neighbours into 2 digits, then 4, then 8.
-[[gnu::always_inline]] inline std::uint64_t eight_digits_value(std::uint64_t v) {
-  v -= 0x3030303030303030u;
+// The value of eight digits 0..9 in the bytes of v, the first byte the most
+// significant: the multiplications combine neighbours into 2 digits, then
+// 4, then 8.
+[[gnu::always_inline]] inline std::uint64_t digits_value(std::uint64_t v) {
   v = (v * 10) + (v >> 8);
   v = (((v & 0x000000FF000000FFu) * (100 + (1000000ULL << 32))) +
        (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ULL << 32)))) >>
       32;
   return static_cast<std::uint32_t>(v);
+}
+
+// The value of eight digit bytes '0'..'9'.
+[[gnu::always_inline]] inline std::uint64_t eight_digits_value(std::uint64_t v) {
+  return digits_value(v - 0x3030303030303030u);
 }
 
 // The digits at r appended to m, eight at a time while there are eight;
@@ -248,43 +253,42 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   return x;
 }
 
-// The low n bytes of v (n = 0..7).
-[[gnu::always_inline]] inline std::uint64_t low_bytes(std::uint64_t v, unsigned n) {
-  return v & ((std::uint64_t{1} << (8 * n)) - 1);
-}
-
-// "[digits][.digits][(e|E)[+-]d{1,4}]" with 1 to 7 digits in the eight bytes
-// at q: the digits as one number m and the power of ten e10 to scale it by.
-// false: another shape (more digits, a longer exponent), for the loop.
-//   "12.5 " -> m = 12500000, e10 = -6 (the digits are filled up to eight)
-//   "53e-1" -> m = 53000000, e10 = -7
+// "[digits][.digits]" with 1 to 7 digits in the eight bytes at q, then
+// (with kExponent) "[(e|E)[+-]d{1,4}]": the digits as one number m and the
+// power of ten e10 to scale it by. false: another shape (more digits, a
+// longer exponent), for the loop.
+//   "12.5 " -> m = 125, e10 = -1     "53e-1" -> m = 53, e10 = -1
+template <bool kExponent>
 [[gnu::always_inline]] inline bool eight_byte_decimal(const char* q, std::uint64_t& m, int& e10,
                                                       const char*& end) {
   std::uint64_t v = load8(q);
   const std::uint64_t nd = non_digits(v);
   if (nd == 0) [[unlikely]]
     return false; // eight digits or more
-  const auto ints = static_cast<unsigned>(std::countr_zero(nd)) / 8;
-  const bool point = q[ints] == '.';
+  // Bit offsets of bytes: the first that is no digit, and (below) the end
+  // of the digits once the point is out of the way.
+  const auto at = static_cast<unsigned>(std::countr_zero(nd)) - 7;
+  const bool point = static_cast<char>(v >> at) == '.';
   if (point) { // close the gap of the point: the bytes above it move down one
-    const std::uint64_t below = (std::uint64_t{1} << (8 * ints)) - 1;
+    const std::uint64_t below = (std::uint64_t{1} << at) - 1;
     v = (v & below) | ((v >> 8) & ~below);
   }
   // The first byte that is no digit is exact now (see non_digits); the
-  // byte moved in at the top is 0, so after a point n is at most 7.
-  const auto n = static_cast<unsigned>(std::countr_zero(non_digits(v))) / 8;
-  end = q + n + point;
-  if (n == 0 || (point && n == 7)) [[unlikely]]
+  // byte moved in at the top is 0, so after a point there are at most 7.
+  const auto bits = static_cast<unsigned>(std::countr_zero(non_digits(v))) - 7;
+  end = q + bits / 8 + point;
+  if (bits == 0 || (point && bits == 56)) [[unlikely]]
     return false;
-  // Filled with '0' after the digits, the number is the digits followed by
-  // 8 - n zeros: the value is m / 10^(8 - ints) with or without a point.
-  m = eight_digits_value(low_bytes(v, n) | ((0x3030303030303030u << (8 * n - 1)) << 1));
-  e10 = static_cast<int>(ints) - 8;
-  if ((*end | 0x20) == 'e') {
-    int e = 0;
-    end = short_exponent(end + 1, e);
-    if (end == nullptr) return false;
-    e10 += e;
+  // Shifted to the top, the digits get zeros before them: the number itself.
+  m = digits_value((v - 0x3030303030303030u) << (64 - bits));
+  e10 = static_cast<int>(at / 8) - static_cast<int>(bits / 8);
+  if constexpr (kExponent) {
+    if ((*end | 0x20) == 'e') {
+      int e = 0;
+      end = short_exponent(end + 1, e);
+      if (end == nullptr) return false;
+      e10 += e;
+    }
   }
   return true;
 }
@@ -294,9 +298,11 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
 // (leading zeros included) and an exponent of 1 to 4 digits, whose value an
 // exact fast path gives. Returns the byte after the number, or nullptr where
 // the general grammar must decide (the value is then unset). Reads up to 8
-// bytes past the number: the buffer's padding allows it.
+// bytes past the number: the buffer's padding allows it. Without kExponent
+// no exponent is read: for text known to have none, it stops before an 'e'.
 //   "-12.25 " -> -12.25, stops at " "     "5." -> 5     "2.50E+00" -> 2.5
 //   "7.947504738483411e-01" -> 0.7947504738483411     "1e" "." -> nullptr
+template <bool kExponent = true>
 [[gnu::always_inline]] inline const char* parse_short_decimal(const char* p, double& out) {
   const char c = *p;
   const char* const first = p + ((c == '-') | (c == '+'));
@@ -306,8 +312,14 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
     std::uint64_t m8 = 0;
     int e10 = 0;
     const char* end = nullptr;
-    if (eight_byte_decimal(first, m8, e10, end) && exact_to_double(c == '-', m8, e10, out)) [[likely]]
-      return end;
+    if (eight_byte_decimal<kExponent>(first, m8, e10, end)) [[likely]] {
+      if constexpr (!kExponent) {
+        // m8 < 10^7 and e10 in -7..0: one exact division.
+        out = with_sign(static_cast<double>(m8) / kExactPowersOfTen[-e10], c == '-');
+        return end;
+      }
+      if (exact_to_double(c == '-', m8, e10, out)) return end;
+    }
   }
   std::uint64_t m = 0; // wraps beyond 19 digits, which are declined
   const char* r = append_digits(first, m);
@@ -322,7 +334,7 @@ inline bool decimal_to_double(const DecimalDigits& d, double& out) {
   const auto digits = static_cast<std::size_t>(r - first) - point;
   if (digits - 1 >= 19) [[unlikely]]
     return nullptr;
-  if ((*r | 0x20) == 'e') {
+  if (kExponent && (*r | 0x20) == 'e') {
     int e = 0;
     r = short_exponent(r + 1, e);
     if (r == nullptr) [[unlikely]]

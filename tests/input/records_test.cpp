@@ -27,9 +27,15 @@ struct Read {
   RecordFault fault;
 };
 
-// Reads the records of `text` until the first non-ok status; `portable`:
-// with the baseline instructions only.
-std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllCodes, bool portable = false) {
+// Every build of the reader; where the processor lacks one, the widest it
+// runs below it reads instead.
+constexpr ReaderBuild kBuilds[] = {ReaderBuild::avx512, ReaderBuild::avx2, ReaderBuild::portable};
+constexpr const char* kBuildNames[] = {"portable", "AVX2", "AVX-512"};
+
+// Reads the records of `text` until the first non-ok status, with the widest
+// build of the reader up to `build` that this processor runs.
+std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllCodes,
+                           ReaderBuild build = ReaderBuild::avx512) {
   ScratchDir dir;
   write_file(dir / "data.txt", text);
   std::string reason;
@@ -38,7 +44,7 @@ std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllC
   std::vector<Read> out;
   if (f == nullptr) return out;
   data_file_want(f, wanted);
-  if (portable) data_file_portable(f);
+  data_file_limit_build(f, build);
   for (;;) {
     Read r{};
     r.status = data_file_read(f, r.rec, r.fault);
@@ -112,11 +118,11 @@ TEST(DataFile, FaultsNameTheFieldAndWhatStoodThere) {
 
 // Reads `text` with the program's reader and compares every record and the
 // stop (status and field) with the model. Empty when they agree.
-std::string differs_from_model(const std::string& text, std::uint32_t wanted, bool portable) {
+std::string differs_from_model(const std::string& text, std::uint32_t wanted, ReaderBuild build) {
   const stream_model::Records want = stream_model::read_records(text);
-  const std::vector<Read> reads = read_all(text, wanted, portable);
+  const std::vector<Read> reads = read_all(text, wanted, build);
   const std::string how =
-      std::string(portable ? "portable" : "widest") + " build, wanted " + std::to_string(wanted);
+      std::string(kBuildNames[static_cast<int>(build)]) + " build, wanted " + std::to_string(wanted);
   if (reads.size() != want.good.size() + 1)
     return how + ": " + std::to_string(reads.size() - 1) + " records read, the model reads " +
            std::to_string(want.good.size()) + "; stop: " + record_fault_text(reads.back().fault);
@@ -181,8 +187,8 @@ TEST(DataFile, RecordsInEverySpellingReadAsStreamExtractionReadsThem) {
       }
     }
     const std::uint32_t wanted = wanted_sets[static_cast<std::size_t>(round) % std::size(wanted_sets)];
-    for (const bool portable : {false, true}) {
-      const std::string diff = differs_from_model(text, wanted, portable);
+    for (const ReaderBuild build : kBuilds) {
+      const std::string diff = differs_from_model(text, wanted, build);
       ASSERT_EQ(diff, "") << "in\n" << text;
     }
   }
@@ -221,8 +227,8 @@ TEST(DataFile, RecordsOfEveryLengthAtEveryBlockOffset) {
     for (int r = 0; r < 40; ++r) records += record;
     for (std::size_t shift = 0; shift <= 64; shift += c.length > 1000 ? 16 : 1) {
       const std::string text = std::string(shift, ' ') + records;
-      for (const bool portable : {false, true}) {
-        ASSERT_EQ(differs_from_model(text, kAllCodes, portable), "")
+      for (const ReaderBuild build : kBuilds) {
+        ASSERT_EQ(differs_from_model(text, kAllCodes, build), "")
             << "records of " << c.length << " bytes padded in field " << c.padded_field + 1 << " after "
             << shift << " spaces";
       }
@@ -285,8 +291,8 @@ TEST(DataFile, EverySpellingAtFullPrecisionReadsAsStreamExtraction) {
       text += "\n";
     }
     for (const std::uint32_t wanted : {kAllCodes, std::uint32_t{0x007}}) {
-      for (const bool portable : {false, true}) {
-        const std::string diff = differs_from_model(text, wanted, portable);
+      for (const ReaderBuild build : kBuilds) {
+        const std::string diff = differs_from_model(text, wanted, build);
         ASSERT_EQ(diff, "") << "in\n" << text;
       }
     }
@@ -311,7 +317,7 @@ TEST(DataFile, LargeFilesReadAlikeAcrossSegmentsAndRefills) {
   }
   for (const std::string* text : {&one_a_line, &two_lines}) {
     for (const std::uint32_t wanted : {std::uint32_t{0x007}, kAllCodes}) {
-      EXPECT_EQ(differs_from_model(*text, wanted, false), "");
+      for (const ReaderBuild build : kBuilds) EXPECT_EQ(differs_from_model(*text, wanted, build), "");
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace td {
 namespace {
@@ -67,6 +68,15 @@ TEST(Decimal, ShortSpellingsAndWhatTheyLeaveToTheGrammar) {
     const Padded in(c.text);
     double v = 7;
     const char* end = parse_short_decimal(in.data(), v);
+    // Text without an exponent reads alike where exponents are ruled out.
+    if (std::string_view(c.text).find_first_of("eE") == std::string_view::npos) {
+      double w = 7;
+      const char* end_w = parse_short_decimal<false>(in.data(), w);
+      EXPECT_EQ(end_w, end);
+      if (end != nullptr) {
+        EXPECT_EQ(bits(w), bits(v));
+      }
+    }
     if (end == nullptr) {
       // 1e99 is outside both exact paths: the general conversion takes it.
       EXPECT_FALSE(c.taken && std::string(c.text) != "1e99");
