@@ -55,6 +55,12 @@ RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   return RecordStatus::ok;
 }
 
+int data_file_read_records(DataFile* f, DailyRecord* recs, int n, RecordFault& fault) {
+  for (int i = 0; i < n; ++i)
+    if (data_file_read(f, recs[i], fault) != RecordStatus::ok) return i;
+  return n;
+}
+
 void data_file_close(DataFile* f) { delete f; }
 
 } // namespace td

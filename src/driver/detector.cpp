@@ -1,5 +1,6 @@
 #include "driver/detector.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <string>
@@ -17,16 +18,20 @@
 namespace td {
 namespace {
 
+// Records read at once: enough that a call costs little per record, few
+// enough that they stay in the first-level cache.
+constexpr int kRecordBatch = 32;
+
 // Everything the driver owns for one run of the program.
 struct Run {
   ScanDims dims;
-  DailyRecord* record = nullptr;
+  DailyRecord* records = nullptr; // kRecordBatch records as the data file gives them
   Tallies tallies;
   RunConfig cfg;
   ResultNames names;
   ResultFiles files;
   DataFile* data = nullptr;
-  bool first_read = false; // *record holds the data file's first record, not yet scanned
+  bool first_read = false; // records[0] holds the data file's first record, not yet scanned
   double** mean = nullptr;
   double** sd = nullptr;
   double* acc = nullptr;
@@ -35,7 +40,7 @@ struct Run {
 // Every table of the run is made here, before any file is opened: once the
 // result files are emptied, a run needs no more memory of its own.
 void start_up(Run& run) {
-  run.record = static_cast<DailyRecord*>(alloc_checked(sizeof(DailyRecord)));
+  run.records = static_cast<DailyRecord*>(alloc_checked(kRecordBatch * sizeof(DailyRecord)));
   for (double**& table : run.tallies.table) table = alloc_double_2d(kTableRowBound, kTableColBound);
   say(kStartupLine);
   run.acc = static_cast<double*>(alloc_checked(kFileCount * sizeof(double)));
@@ -102,7 +107,8 @@ int open_data(Run& run) {
   }
   data_file_want(run.data, tested_codes(run.cfg));
   RecordFault fault;
-  if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) return data_fault(run, 0, 0, fault);
+  if (data_file_read(run.data, run.records[0], fault) != RecordStatus::ok)
+    return data_fault(run, 0, 0, fault);
   run.first_read = true;
   return kExitOk;
 }
@@ -167,13 +173,18 @@ int scan(Run& run) {
   RecordFault fault; // filled only when a record goes wrong
   for (int r = 0; r < run.dims.runs; ++r) {
     reset_run(run.tallies, r);
-    for (int d = 0; d < run.dims.days; ++d) {
+    for (int d = 0; d < run.dims.days;) {
+      int want = std::min(kRecordBatch, run.dims.days - d);
+      int got = 1;
       if (run.first_read) {
         run.first_read = false;
-      } else if (data_file_read(run.data, *run.record, fault) != RecordStatus::ok) {
-        return data_fault(run, r, d, fault);
+        want = 1;
+      } else {
+        got = data_file_read_records(run.data, run.records, want, fault);
       }
-      test_day(run.cfg, *run.record, run.tallies, r);
+      for (int i = 0; i < got; ++i) test_day(run.cfg, run.records[i], run.tallies, r);
+      d += got;
+      if (got < want) return data_fault(run, r, d, fault);
     }
     if (!write_run_lines(run, r)) return kExitResults;
   }
@@ -202,7 +213,7 @@ void shut_down(Run& run, int& status) {
     say(message);
     status = kExitResults;
   }
-  free_checked(run.record);
+  free_checked(run.records);
   for (double** table : run.tallies.table) free_double_2d(table, kTableRowBound, kTableColBound);
   free_double_2d(run.mean, kStatsRowBound, kTableColBound);
   free_double_2d(run.sd, kStatsRowBound, kTableColBound);

@@ -4,6 +4,7 @@
 // by the field-by-field reader (input/fields.h), which gives the same values
 // and says exactly what is wrong. Results and messages do not depend on the
 // path a record takes.
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -25,7 +26,8 @@ struct DataFile {
   Scanner scanner;
   TokenIndex index;
   IndexTokens index_tokens = nullptr;
-  std::uint32_t wanted = kAllCodes;
+  WantedValues wanted;
+  bool wide_ok = false; // four_short_values may read the values
   unsigned long long dev = 0;
   unsigned long long ino = 0;
 };
@@ -58,7 +60,8 @@ void index_next_segment(DataFile* f) {
   f->index_tokens(source_data(src), len, src.eof && len == left, ix);
 }
 
-[[gnu::always_inline]] inline bool kernel_read_any(TokenIndex& ix, std::uint32_t wanted, DailyRecord& rec) {
+[[gnu::always_inline]] inline bool kernel_read_any(TokenIndex& ix, const WantedValues& wanted,
+                                                   DailyRecord& rec) {
   return ix.exponents ? kernel_read<true>(ix, wanted, rec) : kernel_read<false>(ix, wanted, rec);
 }
 
@@ -102,14 +105,26 @@ DataFile* data_file_open(const char* path, std::string& reason) {
   auto* f = new (alloc_checked(sizeof(DataFile))) DataFile{};
   f->dev = static_cast<unsigned long long>(st.st_dev);
   f->ino = static_cast<unsigned long long>(st.st_ino);
-  f->index_tokens = choose_index_tokens(ReaderBuild::avx512);
+  data_file_limit_build(f, ReaderBuild::avx512);
   scanner_open_fd(f->scanner, fd, true);
   return f;
 }
 
-void data_file_want(DataFile* f, std::uint32_t codes) { f->wanted = codes & kAllCodes; }
+void data_file_want(DataFile* f, std::uint32_t codes) {
+  WantedValues& w = f->wanted;
+  w.codes = codes & kAllCodes;
+  w.wide = f->wide_ok && w.codes != 0 && std::popcount(w.codes) <= 4;
+  if (!w.wide) return;
+  int n = 0;
+  for (std::uint32_t c = w.codes; c != 0; c &= c - 1) w.lanes[n++] = std::countr_zero(c);
+  for (; n < 4; ++n) w.lanes[n] = w.lanes[n - 1];
+}
 
-void data_file_limit_build(DataFile* f, ReaderBuild widest) { f->index_tokens = choose_index_tokens(widest); }
+void data_file_limit_build(DataFile* f, ReaderBuild widest) {
+  f->index_tokens = choose_index_tokens(widest);
+  f->wide_ok = widest == ReaderBuild::avx512 && wide_values_supported();
+  data_file_want(f, f->wanted.codes);
+}
 
 void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned long long& ino) {
   dev = f->dev;
@@ -121,6 +136,16 @@ RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, rec)) [[likely]]
     return RecordStatus::ok;
   return read_slow(f, rec, fault);
+}
+
+int data_file_read_records(DataFile* f, DailyRecord* recs, int n, RecordFault& fault) {
+  TokenIndex& ix = f->index;
+  for (int i = 0; i < n; ++i) {
+    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, recs[i])) [[likely]]
+      continue;
+    if (read_slow(f, recs[i], fault) != RecordStatus::ok) return i;
+  }
+  return n;
 }
 
 void data_file_close(DataFile* f) {

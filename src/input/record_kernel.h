@@ -15,10 +15,20 @@
 
 #include "input/records.h"
 #include "input/token_index.h"
+#include "input/wide_values.h"
 #include "text/decimal.h"
 #include "text/scanner.h"
 
 namespace td {
+
+// The values a record must deliver: the codes as bits and, where
+// four_short_values converts them (`wide`), up to four codes as lanes, the
+// last repeated to fill them.
+struct WantedValues {
+  std::uint32_t codes = kAllCodes;
+  bool wide = false;
+  int lanes[4] = {};
+};
 
 namespace kernel_detail {
 
@@ -62,7 +72,7 @@ namespace kernel_detail {
 // ix.next has moved past it. false: nothing is consumed. kExponent false:
 // the segment has no 'e' or 'E' (ix.exponents), so no value has an exponent.
 template <bool kExponent>
-[[gnu::always_inline]] inline bool kernel_read(TokenIndex& ix, std::uint32_t wanted, DailyRecord& rec) {
+[[gnu::always_inline]] inline bool kernel_read(TokenIndex& ix, const WantedValues& wanted, DailyRecord& rec) {
   const std::uint32_t* const s = ix.start + ix.next;
   // An integer token of at most 7 bytes without '.', 'e' or 'E' is a whole
   // number that fits: the gaps between token starts bound the lengths.
@@ -75,7 +85,20 @@ template <bool kExponent>
   // to have been read whole above.
   if (!kernel_detail::month_at(ix.base + s[1], rec.month)) [[unlikely]]
     return false;
-  for (std::uint32_t w = wanted; w != 0; w &= w - 1) {
+  if constexpr (!kExponent) {
+    if (wanted.wide) {
+      const char* const tokens[4] = {
+          ix.base + s[kIntsPerRecord + wanted.lanes[0]], ix.base + s[kIntsPerRecord + wanted.lanes[1]],
+          ix.base + s[kIntsPerRecord + wanted.lanes[2]], ix.base + s[kIntsPerRecord + wanted.lanes[3]]};
+      double v[4];
+      if (four_short_values(tokens, v)) [[likely]] {
+        for (int i = 0; i < 4; ++i) rec.values[wanted.lanes[i]] = v[i];
+        ix.next += kFieldsPerRecord;
+        return true;
+      }
+    }
+  }
+  for (std::uint32_t w = wanted.codes; w != 0; w &= w - 1) {
     const int code = std::countr_zero(w);
     const char* const p = ix.base + s[kIntsPerRecord + code];
     if (parse_short_decimal<kExponent>(p, rec.values[code]) == nullptr) [[unlikely]] {

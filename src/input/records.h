@@ -59,6 +59,9 @@ enum class ReaderBuild : int { portable, avx2, avx512 };
 void data_file_limit_build(DataFile* f, ReaderBuild widest);
 // Reads the next record; anything but ok leaves `rec` unusable.
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault);
+// Reads up to n records into recs[0..n); returns how many. Fewer than n:
+// `fault` says why the next one could not be read.
+int data_file_read_records(DataFile* f, DailyRecord* recs, int n, RecordFault& fault);
 void data_file_close(DataFile* f);
 
 // "field 2 (month)", "field 6 (RN)": the name of a field for messages.

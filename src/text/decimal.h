@@ -314,8 +314,13 @@ template <bool kExponent = true>
     const char* end = nullptr;
     if (eight_byte_decimal<kExponent>(first, m8, e10, end)) [[likely]] {
       if constexpr (!kExponent) {
-        // m8 < 10^7 and e10 in -7..0: one exact division.
-        out = with_sign(static_cast<double>(m8) / kExactPowersOfTen[-e10], c == '-');
+        // m8 < 10^7 and e10 in -7..0: one exact division. The sign is set
+        // as a whole word: a flag byte kept in memory would cost a stalled
+        // load when the word is read back.
+        const std::uint64_t sign =
+            (static_cast<std::uint64_t>(static_cast<unsigned char>(c ^ '-')) - 1) & (std::uint64_t{1} << 63);
+        out = std::bit_cast<double>(
+            std::bit_cast<std::uint64_t>(static_cast<double>(m8) / kExactPowersOfTen[-e10]) | sign);
         return end;
       }
       if (exact_to_double(c == '-', m8, e10, out)) return end;

@@ -1,0 +1,49 @@
+#include "input/wide_values.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+
+namespace td {
+namespace {
+
+std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+TEST(WideValues, FourShortTokensSideBySide) {
+  if (!wide_values_supported()) GTEST_SKIP() << "skipped: this processor has no AVX-512 (BW, VL, DQ, CD)";
+  struct Case {
+    const char* tokens[4]; // each followed by padding, as in the reader's buffer
+    bool read;
+    double values[4];
+  };
+  const Case cases[] = {
+      {{"-12.5 ", "0.98\n", "100\t", "+.5 "}, true, {-12.5, 0.98, 100.0, 0.5}},
+      {{"5. ", "-0 ", "-.5 ", "1234567 "}, true, {5.0, -0.0, -0.5, 1234567.0}},
+      {{"0.00001 ", "-1.2345 ", "+123456 ", "99.9999 "}, // 7 bytes each
+       true,
+       {0x1.4f8b588e368f1p-17, -0x1.3c083126e978dp+0, 123456.0, 0x1.8fffe5c91d14ep+6}},
+      {{"7 8", "0.1 0.2", "-3.5 -4", "2. 3."}, true, {7.0, 0.1, -3.5, 2.0}}, // only the first token
+      {{"-123.456 ", "1 ", "1 ", "1 "}, false, {}},                          // 8 bytes
+      {{"1 ", "12345678 ", "1 ", "1 "}, false, {}},
+      {{"1 ", "1 ", "1 ", "+1234567 "}, false, {}},
+  };
+  for (const Case& c : cases) {
+    std::string padded[4];
+    const char* tokens[4];
+    for (int i = 0; i < 4; ++i) {
+      padded[i] = std::string(c.tokens[i]) + std::string(16, '\0');
+      tokens[i] = padded[i].c_str();
+    }
+    SCOPED_TRACE(std::string(c.tokens[0]) + "|" + c.tokens[1] + "|" + c.tokens[2] + "|" + c.tokens[3]);
+    double got[4] = {7, 7, 7, 7};
+    ASSERT_EQ(four_short_values(tokens, got), c.read);
+    if (!c.read) continue;
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(bits(got[i]), bits(c.values[i])) << i << ": " << std::hexfloat << got[i];
+  }
+}
+
+} // namespace
+} // namespace td
