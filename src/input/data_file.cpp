@@ -16,6 +16,7 @@
 #include "input/record_kernel.h"
 #include "input/records.h"
 #include "input/token_index.h"
+#include "input/wide_values.h"
 #include "storage/tables.h"
 #include "text/byte_source.h"
 #include "text/scanner.h"
@@ -60,17 +61,12 @@ void index_next_segment(DataFile* f) {
   f->index_tokens(source_data(src), len, src.eof && len == left, ix);
 }
 
-[[gnu::always_inline]] inline bool kernel_read_any(TokenIndex& ix, const WantedValues& wanted,
-                                                   DailyRecord& rec) {
-  return ix.exponents ? kernel_read<true>(ix, wanted, rec) : kernel_read<false>(ix, wanted, rec);
-}
-
 [[gnu::noinline]] RecordStatus read_slow(DataFile* f, DailyRecord& rec, RecordFault& fault) {
   TokenIndex& ix = f->index;
   f->scanner.src.pos = resume_offset(f);
   if (ix.next + kFieldsPerRecord > ix.count) {
     index_next_segment(f);
-    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, rec))
+    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted.codes, rec))
       return RecordStatus::ok;
   }
   // The record is read again from its first byte; the index is then stale.
@@ -132,16 +128,17 @@ void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 }
 
 RecordStatus data_file_read(DataFile* f, DailyRecord& rec, RecordFault& fault) {
-  TokenIndex& ix = f->index;
-  if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, rec)) [[likely]]
-    return RecordStatus::ok;
-  return read_slow(f, rec, fault);
+  return data_file_read_records(f, &rec, 1, fault) == 1 ? RecordStatus::ok : fault.status;
 }
 
 int data_file_read_records(DataFile* f, DailyRecord* recs, int n, RecordFault& fault) {
   TokenIndex& ix = f->index;
   for (int i = 0; i < n; ++i) {
-    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read_any(ix, f->wanted, recs[i])) [[likely]]
+    if (f->wanted.wide && !ix.exponents) {
+      i += wide_read_records(ix, f->wanted, recs + i, n - i);
+      if (i == n) break;
+    }
+    if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted.codes, recs[i])) [[likely]]
       continue;
     if (read_slow(f, recs[i], fault) != RecordStatus::ok) return i;
   }

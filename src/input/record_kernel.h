@@ -15,20 +15,10 @@
 
 #include "input/records.h"
 #include "input/token_index.h"
-#include "input/wide_values.h"
 #include "text/decimal.h"
 #include "text/scanner.h"
 
 namespace td {
-
-// The values a record must deliver: the codes as bits and, where
-// four_short_values converts them (`wide`), up to four codes as lanes, the
-// last repeated to fill them.
-struct WantedValues {
-  std::uint32_t codes = kAllCodes;
-  bool wide = false;
-  int lanes[4] = {};
-};
 
 namespace kernel_detail {
 
@@ -67,13 +57,10 @@ namespace kernel_detail {
 
 } // namespace kernel_detail
 
-// Reads the record of tokens ix.next .. ix.next + 14 (all indexed). true:
-// `rec` holds its month and the values of the codes in `wanted`, and
-// ix.next has moved past it. false: nothing is consumed. kExponent false:
-// the segment has no 'e' or 'E' (ix.exponents), so no value has an exponent.
-template <bool kExponent>
-[[gnu::always_inline]] inline bool kernel_read(TokenIndex& ix, const WantedValues& wanted, DailyRecord& rec) {
-  const std::uint32_t* const s = ix.start + ix.next;
+// The integers of the record whose tokens start at s[0..14] (all indexed),
+// and its month into `rec`. false: declined.
+[[gnu::always_inline]] inline bool kernel_integers(const TokenIndex& ix, const std::uint32_t* s,
+                                                   DailyRecord& rec) {
   // An integer token of at most 7 bytes without '.', 'e' or 'E' is a whole
   // number that fits: the gaps between token starts bound the lengths.
   const std::uint32_t gaps =
@@ -83,28 +70,33 @@ template <bool kExponent>
   }
   // The month token is now known to be [+-] digits of at most 7 bytes, or
   // to have been read whole above.
-  if (!kernel_detail::month_at(ix.base + s[1], rec.month)) [[unlikely]]
-    return false;
-  if constexpr (!kExponent) {
-    if (wanted.wide) {
-      const char* const tokens[4] = {
-          ix.base + s[kIntsPerRecord + wanted.lanes[0]], ix.base + s[kIntsPerRecord + wanted.lanes[1]],
-          ix.base + s[kIntsPerRecord + wanted.lanes[2]], ix.base + s[kIntsPerRecord + wanted.lanes[3]]};
-      double v[4];
-      if (four_short_values(tokens, v)) [[likely]] {
-        for (int i = 0; i < 4; ++i) rec.values[wanted.lanes[i]] = v[i];
-        ix.next += kFieldsPerRecord;
-        return true;
-      }
-    }
-  }
-  for (std::uint32_t w = wanted.codes; w != 0; w &= w - 1) {
+  return kernel_detail::month_at(ix.base + s[1], rec.month);
+}
+
+// The values of `codes` of the same record into `rec`. false: one is out of
+// range. kExponent false: the segment has no 'e' or 'E' (ix.exponents).
+template <bool kExponent>
+[[gnu::always_inline]] inline bool kernel_values(const TokenIndex& ix, const std::uint32_t* s,
+                                                 std::uint32_t codes, DailyRecord& rec) {
+  for (std::uint32_t w = codes; w != 0; w &= w - 1) {
     const int code = std::countr_zero(w);
     const char* const p = ix.base + s[kIntsPerRecord + code];
     if (parse_short_decimal<kExponent>(p, rec.values[code]) == nullptr) [[unlikely]] {
-      if (!kernel_detail::general_decimal(p, rec.values[code])) return false; // out of range
+      if (!kernel_detail::general_decimal(p, rec.values[code])) return false;
     }
   }
+  return true;
+}
+
+// Reads the record of tokens ix.next .. ix.next + 14 (all indexed). true:
+// `rec` holds its month and the values of `codes`, and ix.next has moved
+// past it. false: nothing is consumed.
+[[gnu::always_inline]] inline bool kernel_read(TokenIndex& ix, std::uint32_t codes, DailyRecord& rec) {
+  const std::uint32_t* const s = ix.start + ix.next;
+  if (!kernel_integers(ix, s, rec)) [[unlikely]]
+    return false;
+  if (!(ix.exponents ? kernel_values<true>(ix, s, codes, rec) : kernel_values<false>(ix, s, codes, rec)))
+    return false;
   ix.next += kFieldsPerRecord;
   return true;
 }

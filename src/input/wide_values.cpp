@@ -1,5 +1,7 @@
 #include "input/wide_values.h"
 
+#include "input/record_kernel.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -30,11 +32,9 @@ inline __m256i first_of(__mmask32 bytes) {
   const __m256i lowest = _mm256_and_si256(m, _mm256_sub_epi64(_mm256_setzero_si256(), m));
   return _mm256_sub_epi64(_mm256_set1_epi64x(63), _mm256_lzcnt_epi64(lowest));
 }
-} // namespace
-
 // Each lane holds the first 8 bytes of one token, the first byte lowest.
 // Byte offsets are kept as bit offsets (8 per byte), as the shifts use them.
-bool four_short_values(const char* const tokens[4], double values[4]) {
+[[gnu::always_inline]] inline bool four_values(const char* const tokens[4], double values[4]) {
   std::uint64_t w[4];
   for (int i = 0; i < 4; ++i) std::memcpy(&w[i], tokens[i], 8);
   const __m256i v = _mm256_set_epi64x(static_cast<std::int64_t>(w[3]), static_cast<std::int64_t>(w[2]),
@@ -86,6 +86,31 @@ bool four_short_values(const char* const tokens[4], double values[4]) {
   return true;
 }
 
+} // namespace
+
+bool four_short_values(const char* const tokens[4], double values[4]) { return four_values(tokens, values); }
+
+int wide_read_records(TokenIndex& ix, const WantedValues& wanted, DailyRecord* recs, int n) {
+  int i = 0;
+  for (; i < n && ix.next + kFieldsPerRecord <= ix.count; ++i) {
+    const std::uint32_t* const s = ix.start + ix.next;
+    DailyRecord& rec = recs[i];
+    if (!kernel_integers(ix, s, rec)) [[unlikely]]
+      break;
+    const char* const tokens[4] = {
+        ix.base + s[kIntsPerRecord + wanted.lanes[0]], ix.base + s[kIntsPerRecord + wanted.lanes[1]],
+        ix.base + s[kIntsPerRecord + wanted.lanes[2]], ix.base + s[kIntsPerRecord + wanted.lanes[3]]};
+    double v[4];
+    if (four_values(tokens, v)) [[likely]] {
+      for (int k = 0; k < 4; ++k) rec.values[wanted.lanes[k]] = v[k];
+    } else if (!kernel_values<false>(ix, s, wanted.codes, rec)) {
+      break;
+    }
+    ix.next += kFieldsPerRecord;
+  }
+  return i;
+}
+
 #if defined(__clang__)
 #pragma clang attribute pop
 #else
@@ -97,5 +122,6 @@ bool four_short_values(const char* const tokens[4], double values[4]) {
 namespace td {
 bool wide_values_supported() { return false; }
 bool four_short_values(const char* const*, double*) { return false; }
+int wide_read_records(TokenIndex&, const WantedValues&, DailyRecord*, int) { return 0; }
 } // namespace td
 #endif

@@ -1,4 +1,4 @@
-// The wanted values of a record converted side by side, one 64-bit lane a
+// The wanted values of records converted side by side, one 64-bit lane a
 // token, where the processor has AVX-512. It reads what most data files
 // hold: tokens the token index has proved well formed, in a segment without
 // an exponent, of at most 7 bytes with the sign.
@@ -7,14 +7,34 @@
 //   "-123.45 " (8 bytes)            -> false: the scalar path reads them
 #pragma once
 
+#include <cstdint>
+
+#include "input/records.h"
+#include "input/token_index.h"
+
 namespace td {
 
-// True where the processor runs four_short_values.
+// The values a record must deliver: the codes as bits and, where
+// wide_read_records converts them (`wide`), up to four codes as lanes, the
+// last repeated to fill them.
+struct WantedValues {
+  std::uint32_t codes = kAllCodes;
+  bool wide = false;
+  int lanes[4] = {};
+};
+
+// True where the processor runs the functions below.
 bool wide_values_supported();
 
 // The values of the four tokens at tokens[0..3], each [+-] digits [. digits]
 // or [+-] . digits followed by white space, with no exponent. false: a token
 // is longer than 7 bytes, and nothing is set. Reads 8 bytes at each token.
 bool four_short_values(const char* const tokens[4], double values[4]);
+
+// Reads up to n records from the index as the record kernel does (its
+// segment must have no exponent, and `wanted` be wide), the values four at a
+// time. Returns how many; it stops where the index runs out or the kernel
+// declines a record.
+int wide_read_records(TokenIndex& ix, const WantedValues& wanted, DailyRecord* recs, int n);
 
 } // namespace td

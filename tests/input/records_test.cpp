@@ -45,11 +45,19 @@ std::vector<Read> read_all(const std::string& text, std::uint32_t wanted = kAllC
   if (f == nullptr) return out;
   data_file_want(f, wanted);
   data_file_limit_build(f, build);
-  for (;;) {
-    Read r{};
-    r.status = data_file_read(f, r.rec, r.fault);
-    out.push_back(r);
-    if (r.status != RecordStatus::ok) break;
+  // Records one at a time and in batches of several sizes, in turn.
+  constexpr int kBatches[] = {1, 2, 5, 32};
+  DailyRecord recs[32];
+  for (int b = 0;; ++b) {
+    const int n = kBatches[b % 4];
+    RecordFault fault;
+    const int got = n == 1 ? static_cast<int>(data_file_read(f, recs[0], fault) == RecordStatus::ok)
+                           : data_file_read_records(f, recs, n, fault);
+    for (int i = 0; i < got; ++i) out.push_back(Read{RecordStatus::ok, recs[i], {}});
+    if (got < n) {
+      out.push_back(Read{fault.status, {}, fault});
+      break;
+    }
   }
   data_file_close(f);
   return out;
