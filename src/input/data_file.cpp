@@ -118,7 +118,7 @@ void data_file_want(DataFile* f, std::uint32_t codes) {
 
 void data_file_limit_build(DataFile* f, ReaderBuild widest) {
   f->index_tokens = choose_index_tokens(widest);
-  f->wide_ok = widest == ReaderBuild::avx512 && wide_values_supported();
+  f->wide_ok = reader_build(widest) == ReaderBuild::avx512;
   data_file_want(f, f->wanted.codes);
 }
 

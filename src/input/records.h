@@ -51,8 +51,8 @@ void data_file_identity(const DataFile* f, unsigned long long& dev, unsigned lon
 // values of the other codes may be left unset. Every field is checked all
 // the same, so the faults found do not depend on it.
 void data_file_want(DataFile* f, std::uint32_t codes);
-// The builds of the reader's structure stage, narrowest first: baseline
-// instructions, AVX2 and BMI, AVX-512 (BW, VBMI2).
+// The builds of the reader, narrowest first: baseline instructions, AVX2
+// and BMI, AVX-512 (BW, VL, DQ, CD, VBMI2).
 enum class ReaderBuild : int { portable, avx2, avx512 };
 // Reads with the widest build the processor runs up to `widest` (opened:
 // the widest it runs), so that every build can be tested on one machine.

@@ -51,13 +51,9 @@ struct TokenIndex {
 // token is complete; otherwise a token that reaches base + len is left out.
 using IndexTokens = void (*)(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
 
-// The same code built for the baseline instructions, for AVX2 and BMI, and
-// for AVX-512.
-void index_tokens_portable(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
-void index_tokens_avx2(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
-void index_tokens_avx512(const char* base, std::size_t len, bool ends_data, TokenIndex& ix);
-
-// The widest build this processor runs, up to `widest`; chosen once a file.
+// The widest build this processor runs, up to `widest`.
+ReaderBuild reader_build(ReaderBuild widest);
+// The indexing of that build (built for each); chosen once a file.
 IndexTokens choose_index_tokens(ReaderBuild widest);
 
 // Bits [a, b) of the mask words m, b - a <= 64, none set.

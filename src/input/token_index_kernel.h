@@ -166,7 +166,7 @@ TD_INLINE std::uint64_t add_carry(std::uint64_t x, std::uint64_t y, std::uint64_
 // block before coming in at bit 0.
 TD_INLINE std::uint64_t prev(std::uint64_t x, std::uint64_t before) { return (x << 1) | (before >> 63); }
 
-TD_INLINE void index_tokens(const char* base, std::size_t len, bool ends_data, TokenIndex& ix) {
+void index_tokens(const char* base, std::size_t len, bool ends_data, TokenIndex& ix) {
   // With the data's end in the segment, one more block (of white space only,
   // if need be) settles the checks of the last token.
   const std::size_t blocks = ends_data ? len / 64 + 1 : (len + 63) / 64;

@@ -1,30 +1,16 @@
 #include "input/wide_values.h"
 
-#include "input/record_kernel.h"
-
 #include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#include "common/target.h"
+#include "input/record_kernel.h"
+
+#if TD_X86_BUILDS
 #include <immintrin.h>
 
+TD_TARGET_BEGIN(TD_AVX512_TARGET)
 namespace td {
-
-bool wide_values_supported() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-         __builtin_cpu_supports("avx512cd");
-}
-
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512cd"))),         \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx512cd")
-#endif
-
 namespace {
 // The lowest set byte of each lane's byte mask, as a bit offset (-1: none).
 inline __m256i first_of(__mmask32 bytes) {
@@ -32,6 +18,7 @@ inline __m256i first_of(__mmask32 bytes) {
   const __m256i lowest = _mm256_and_si256(m, _mm256_sub_epi64(_mm256_setzero_si256(), m));
   return _mm256_sub_epi64(_mm256_set1_epi64x(63), _mm256_lzcnt_epi64(lowest));
 }
+
 // Each lane holds the first 8 bytes of one token, the first byte lowest.
 // Byte offsets are kept as bit offsets (8 per byte), as the shifts use them.
 [[gnu::always_inline]] inline bool four_values(const char* const tokens[4], double values[4]) {
@@ -111,16 +98,10 @@ int wide_read_records(TokenIndex& ix, const WantedValues& wanted, DailyRecord* r
   return i;
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
 } // namespace td
+TD_TARGET_END
 #else
 namespace td {
-bool wide_values_supported() { return false; }
 bool four_short_values(const char* const*, double*) { return false; }
 int wide_read_records(TokenIndex&, const WantedValues&, DailyRecord*, int) { return 0; }
 } // namespace td

@@ -1,7 +1,8 @@
 // The wanted values of records converted side by side, one 64-bit lane a
 // token, where the processor has AVX-512. It reads what most data files
 // hold: tokens the token index has proved well formed, in a segment without
-// an exponent, of at most 7 bytes with the sign.
+// an exponent, of at most 7 bytes with the sign. Only where
+// reader_build(ReaderBuild::avx512) is avx512.
 //
 //   "-12.5 " "0.98 " "100 " "+.5 " -> -12.5, 0.98, 100, 0.5
 //   "-123.45 " (8 bytes)            -> false: the scalar path reads them
@@ -22,9 +23,6 @@ struct WantedValues {
   bool wide = false;
   int lanes[4] = {};
 };
-
-// True where the processor runs the functions below.
-bool wide_values_supported();
 
 // The values of the four tokens at tokens[0..3], each [+-] digits [. digits]
 // or [+-] . digits followed by white space, with no exponent. false: a token
