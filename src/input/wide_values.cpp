@@ -6,6 +6,11 @@
 #include "common/target.h"
 #include "input/record_kernel.h"
 
+// GCC 12's AVX-512 intrinsics fill lanes they leave alone from an
+// uninitialised variable and, inlined, warn of it (GCC bug 105593).
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #if TD_X86_BUILDS
 #include <immintrin.h>
 
