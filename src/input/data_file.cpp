@@ -1,8 +1,9 @@
 // The data file reader: the stages put together. Records are read from a
 // token index of the next segment of the buffer (input/token_index.h) by the
-// record kernel (input/record_kernel.h); whatever they decline is read again
-// by the field-by-field reader (input/fields.h), which gives the same values
-// and says exactly what is wrong. Results and messages do not depend on the
+// record kernel (input/record_kernel.h), with the values side by side where
+// the processor allows (input/wide_values.h); whatever they decline is read
+// again by the field-by-field reader (input/fields.h), which gives the same
+// values and says exactly what is wrong. Results and messages do not depend on the
 // path a record takes.
 #include <bit>
 #include <cerrno>
@@ -28,7 +29,7 @@ struct DataFile {
   TokenIndex index;
   IndexTokens index_tokens = nullptr;
   WantedValues wanted;
-  bool wide_ok = false; // four_short_values may read the values
+  bool wide_ok = false; // wide_read_records may read the values
   unsigned long long dev = 0;
   unsigned long long ino = 0;
 };
