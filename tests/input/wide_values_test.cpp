@@ -4,7 +4,11 @@
 
 #include <bit>
 #include <cstdint>
+#include <random>
 #include <string>
+
+#include "input/token_index.h"
+#include "text/decimal.h"
 
 namespace td {
 namespace {
@@ -43,6 +47,39 @@ TEST(WideValues, FourShortTokensSideBySide) {
     if (!c.read) continue;
     for (int i = 0; i < 4; ++i)
       EXPECT_EQ(bits(got[i]), bits(c.values[i])) << i << ": " << std::hexfloat << got[i];
+  }
+}
+
+// Random tokens of every short shape against the one-at-a-time reading.
+TEST(WideValues, AgreeWithTheShortSpellingReader) {
+  if (reader_build(ReaderBuild::avx512) != ReaderBuild::avx512)
+    GTEST_SKIP() << "skipped: this processor has no AVX-512 (BW, VL, DQ, CD, VBMI2)";
+  std::mt19937_64 rng(20261210);
+  const auto token = [&rng] {
+    std::string t;
+    if (rng() % 3 == 0) t += "+-"[rng() % 2];
+    const std::size_t len = 1 + rng() % (7 - t.size());
+    const std::size_t point = rng() % (len + 2); // len or more: none
+    for (std::size_t i = 0; i < len; ++i)
+      t += i == point && len > 1 ? '.' : static_cast<char>('0' + rng() % 10);
+    return t + " \t\n"[rng() % 3];
+  };
+  for (int round = 0; round < 200000; ++round) {
+    std::string padded[4];
+    const char* tokens[4];
+    for (int i = 0; i < 4; ++i) {
+      padded[i] = token() + std::string(16, '\0');
+      tokens[i] = padded[i].c_str();
+    }
+    double got[4];
+    ASSERT_TRUE(four_short_values(tokens, got))
+        << tokens[0] << "|" << tokens[1] << "|" << tokens[2] << "|" << tokens[3];
+    for (int i = 0; i < 4; ++i) {
+      double want = 0;
+      ASSERT_NE(parse_short_decimal(tokens[i], want), nullptr) << tokens[i];
+      ASSERT_EQ(bits(got[i]), bits(want))
+          << "\"" << tokens[i] << "\": " << std::hexfloat << got[i] << " against " << want;
+    }
   }
 }
 
