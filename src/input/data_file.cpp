@@ -29,7 +29,7 @@ struct DataFile {
   TokenIndex index;
   IndexTokens index_tokens = nullptr;
   WantedValues wanted;
-  bool wide_ok = false; // wide_read_records may read the values
+  ReadWide read_wide = nullptr; // the side-by-side reading, if any
   unsigned long long dev = 0;
   unsigned long long ino = 0;
 };
@@ -110,7 +110,7 @@ DataFile* data_file_open(const char* path, std::string& reason) {
 void data_file_want(DataFile* f, std::uint32_t codes) {
   WantedValues& w = f->wanted;
   w.codes = codes & kAllCodes;
-  w.wide = f->wide_ok && w.codes != 0 && std::popcount(w.codes) <= 4;
+  w.wide = f->read_wide != nullptr && w.codes != 0 && std::popcount(w.codes) <= 4;
   if (!w.wide) return;
   int n = 0;
   for (std::uint32_t c = w.codes; c != 0; c &= c - 1) w.lanes[n++] = std::countr_zero(c);
@@ -119,7 +119,7 @@ void data_file_want(DataFile* f, std::uint32_t codes) {
 
 void data_file_limit_build(DataFile* f, ReaderBuild widest) {
   f->index_tokens = choose_index_tokens(widest);
-  f->wide_ok = reader_build(widest) == ReaderBuild::avx512;
+  f->read_wide = choose_wide_reader(reader_build(widest));
   data_file_want(f, f->wanted.codes);
 }
 
@@ -136,7 +136,7 @@ int data_file_read_records(DataFile* f, DailyRecord* recs, int n, RecordFault& f
   TokenIndex& ix = f->index;
   for (int i = 0; i < n; ++i) {
     if (f->wanted.wide && !ix.exponents) {
-      i += wide_read_records(ix, f->wanted, recs + i, n - i);
+      i += f->read_wide(ix, f->wanted, recs + i, n - i);
       if (i == n) break;
     }
     if (ix.next + kFieldsPerRecord <= ix.count && kernel_read(ix, f->wanted.codes, recs[i])) [[likely]]

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "input/token_index.h"
 #include "text/decimal.h"
@@ -15,9 +17,17 @@ namespace {
 
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
+// The builds of the side-by-side reading this processor runs, with names.
+std::vector<std::pair<ReaderBuild, const char*>> wide_builds() {
+  std::vector<std::pair<ReaderBuild, const char*>> out;
+  if (reader_build(ReaderBuild::avx512) == ReaderBuild::avx512)
+    out.emplace_back(ReaderBuild::avx512, "AVX-512");
+  if (reader_build(ReaderBuild::avx2) == ReaderBuild::avx2) out.emplace_back(ReaderBuild::avx2, "AVX2");
+  return out;
+}
+
 TEST(WideValues, FourShortTokensSideBySide) {
-  if (reader_build(ReaderBuild::avx512) != ReaderBuild::avx512)
-    GTEST_SKIP() << "skipped: this processor has no AVX-512 (BW, VL, DQ, CD, VBMI2)";
+  if (wide_builds().empty()) GTEST_SKIP() << "skipped: this processor has neither AVX2 nor AVX-512";
   struct Case {
     const char* tokens[4]; // each followed by padding, as in the reader's buffer
     bool read;
@@ -41,19 +51,21 @@ TEST(WideValues, FourShortTokensSideBySide) {
       padded[i] = std::string(c.tokens[i]) + std::string(16, '\0');
       tokens[i] = padded[i].c_str();
     }
-    SCOPED_TRACE(std::string(c.tokens[0]) + "|" + c.tokens[1] + "|" + c.tokens[2] + "|" + c.tokens[3]);
-    double got[4] = {7, 7, 7, 7};
-    ASSERT_EQ(four_short_values(tokens, got), c.read);
-    if (!c.read) continue;
-    for (int i = 0; i < 4; ++i)
-      EXPECT_EQ(bits(got[i]), bits(c.values[i])) << i << ": " << std::hexfloat << got[i];
+    for (const auto& [build, name] : wide_builds()) {
+      SCOPED_TRACE(std::string(name) + ": " + c.tokens[0] + "|" + c.tokens[1] + "|" + c.tokens[2] + "|" +
+                   c.tokens[3]);
+      double got[4] = {7, 7, 7, 7};
+      ASSERT_EQ(four_short_values(build, tokens, got), c.read);
+      if (!c.read) continue;
+      for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(bits(got[i]), bits(c.values[i])) << i << ": " << std::hexfloat << got[i];
+    }
   }
 }
 
 // Random tokens of every short shape against the one-at-a-time reading.
 TEST(WideValues, AgreeWithTheShortSpellingReader) {
-  if (reader_build(ReaderBuild::avx512) != ReaderBuild::avx512)
-    GTEST_SKIP() << "skipped: this processor has no AVX-512 (BW, VL, DQ, CD, VBMI2)";
+  if (wide_builds().empty()) GTEST_SKIP() << "skipped: this processor has neither AVX2 nor AVX-512";
   std::mt19937_64 rng(20261210);
   const auto token = [&rng] {
     std::string t;
@@ -71,14 +83,16 @@ TEST(WideValues, AgreeWithTheShortSpellingReader) {
       padded[i] = token() + std::string(16, '\0');
       tokens[i] = padded[i].c_str();
     }
-    double got[4];
-    ASSERT_TRUE(four_short_values(tokens, got))
-        << tokens[0] << "|" << tokens[1] << "|" << tokens[2] << "|" << tokens[3];
-    for (int i = 0; i < 4; ++i) {
-      double want = 0;
-      ASSERT_NE(parse_short_decimal(tokens[i], want), nullptr) << tokens[i];
-      ASSERT_EQ(bits(got[i]), bits(want))
-          << "\"" << tokens[i] << "\": " << std::hexfloat << got[i] << " against " << want;
+    for (const auto& [build, name] : wide_builds()) {
+      double got[4];
+      ASSERT_TRUE(four_short_values(build, tokens, got))
+          << name << ": " << tokens[0] << "|" << tokens[1] << "|" << tokens[2] << "|" << tokens[3];
+      for (int i = 0; i < 4; ++i) {
+        double want = 0;
+        ASSERT_NE(parse_short_decimal(tokens[i], want), nullptr) << tokens[i];
+        ASSERT_EQ(bits(got[i]), bits(want))
+            << name << ": \"" << tokens[i] << "\": " << std::hexfloat << got[i] << " against " << want;
+      }
     }
   }
 }
