@@ -5,11 +5,6 @@
 #include "common/target.h"
 #include "text/scanner.h"
 
-// GCC 12's AVX-512 intrinsics fill lanes they leave alone from an
-// uninitialised variable and, inlined, warn of it (GCC bug 105593).
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

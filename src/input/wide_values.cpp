@@ -1,16 +1,10 @@
 #include "input/wide_values.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include "common/target.h"
 #include "input/record_kernel.h"
 
-// GCC 12's AVX-512 intrinsics fill lanes they leave alone from an
-// uninitialised variable and, inlined, warn of it (GCC bug 105593).
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #if TD_X86_BUILDS
 #include <immintrin.h>
 
@@ -22,16 +16,15 @@
 // one; the digits, the sign's byte a leading 0, have their last digit moved
 // to the top byte, so that the zeros shifted in lead and the lane holds the
 // number (pairs, then fours, then eights); below 10^7 the number is a double
-// exactly, and so is 10^k: one division rounds correctly.
+// exactly, and so is 10^k: one division rounds correctly. What both builds
+// share is in wide_records.h.
 
 TD_TARGET_BEGIN(TD_AVX2_TARGET)
 namespace td::wide_avx2 {
+#include "input/wide_records.h"
 
 [[gnu::always_inline]] inline bool four_values(const char* const tokens[4], double values[4]) {
-  std::uint64_t w[4];
-  for (int i = 0; i < 4; ++i) std::memcpy(&w[i], tokens[i], 8);
-  const __m256i v = _mm256_set_epi64x(static_cast<std::int64_t>(w[3]), static_cast<std::int64_t>(w[2]),
-                                      static_cast<std::int64_t>(w[1]), static_cast<std::int64_t>(w[0]));
+  const __m256i v = load_lanes(tokens);
   const __m256i one = _mm256_set1_epi64x(1);
   // The end and the point (64: none) of each lane, from the byte masks.
   const __m256i space = _mm256_set1_epi8(' ');
@@ -64,10 +57,7 @@ namespace td::wide_avx2 {
   digits = _mm256_andnot_si256(_mm256_and_si256(sign, low_byte), digits);
   const __m256i digits_end = _mm256_add_epi64(ends, _mm256_and_si256(has_point, _mm256_set1_epi64x(-8)));
   digits = _mm256_sllv_epi64(digits, _mm256_sub_epi64(_mm256_set1_epi64x(64), digits_end));
-  const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a));
-  const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
-  const __m256i number =
-      _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)), _mm256_srli_epi64(fours, 32));
+  const __m256i number = lanes_number(digits);
 
   // 10^k from a table of floats (exact up to 10^7), the lanes' k gathered
   // into the low four 32-bit places. The number, below 2^52, becomes a
@@ -87,13 +77,12 @@ namespace td::wide_avx2 {
   return true;
 }
 
-#include "input/wide_records.h"
-
 } // namespace td::wide_avx2
 TD_TARGET_END
 
 TD_TARGET_BEGIN(TD_AVX512_TARGET)
 namespace td::wide_avx512 {
+#include "input/wide_records.h"
 
 // The lowest set byte of each lane's byte mask, as a bit offset (-1: none).
 inline __m256i first_of(__mmask32 bytes) {
@@ -103,10 +92,7 @@ inline __m256i first_of(__mmask32 bytes) {
 }
 
 [[gnu::always_inline]] inline bool four_values(const char* const tokens[4], double values[4]) {
-  std::uint64_t w[4];
-  for (int i = 0; i < 4; ++i) std::memcpy(&w[i], tokens[i], 8);
-  const __m256i v = _mm256_set_epi64x(static_cast<std::int64_t>(w[3]), static_cast<std::int64_t>(w[2]),
-                                      static_cast<std::int64_t>(w[1]), static_cast<std::int64_t>(w[0]));
+  const __m256i v = load_lanes(tokens);
   const __m256i zero = _mm256_setzero_si256();
   const __m256i one = _mm256_set1_epi64x(1);
   const __m256i end = first_of(_mm256_cmple_epu8_mask(v, _mm256_set1_epi8(' ')));
@@ -128,10 +114,7 @@ inline __m256i first_of(__mmask32 bytes) {
   digits = _mm256_mask_and_epi64(digits, sign, digits, _mm256_set1_epi64x(~std::int64_t{0xff}));
   const __m256i digits_end = _mm256_mask_sub_epi64(end, has_point, end, _mm256_set1_epi64x(8));
   digits = _mm256_sllv_epi64(digits, _mm256_sub_epi64(_mm256_set1_epi64x(64), digits_end));
-  const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a));
-  const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
-  const __m256i number =
-      _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)), _mm256_srli_epi64(fours, 32));
+  const __m256i number = lanes_number(digits);
   const __m256i fraction_digits =
       _mm256_maskz_sub_epi64(has_point, _mm256_srli_epi64(_mm256_sub_epi64(end, point), 3), one);
   const __m512d powers = _mm512_setr_pd(1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7);
@@ -143,8 +126,6 @@ inline __m256i first_of(__mmask32 bytes) {
   _mm256_storeu_pd(values, value);
   return true;
 }
-
-#include "input/wide_records.h"
 
 } // namespace td::wide_avx512
 TD_TARGET_END
